@@ -1,0 +1,212 @@
+/*
+ * Shared helpers of the application form pages: text rules, the page's start-up behaviour, the requests
+ * the page makes of its host (SAVE, RESET, CREATE_PNG) and the browser's print commands.
+ * Loaded after jQuery and before the other fw-*.js files; everything lives on the object FW.
+ */
+var FW = window.FW || {};
+
+(function ($) {
+    'use strict';
+
+    // Leading and trailing blanks of an entry; the ideographic space U+3000 counts as blank too.
+    FW.trim = function (s) {
+        return String(s === null || s === undefined ? '' : s).replace(/^[\s\u3000]+|[\s\u3000]+$/g, '');
+    };
+
+    FW.isEmpty = function (s) {
+        return FW.trim(s) === '';
+    };
+
+    // Only the characters 0 to 9: account, identity and mobile numbers.
+    FW.isNumber = function (s) {
+        return /^[0-9]+$/.test(String(s));
+    };
+
+    // An amount in yuan as typed: digits with at most one decimal point.
+    FW.isAmount = function (s) {
+        return /^([0-9]+\.?[0-9]*|\.[0-9]+)$/.test(String(s));
+    };
+
+    // The whole yuan of an amount (the part before any "."), as a number; an empty part is 0.
+    FW.amountInt = function (s) {
+        var head = String(s).split('.')[0];
+        return head === '' ? 0 : parseInt(head, 10);
+    };
+
+    // "1234567.5" -> "1,234,567.5" for the printed form.
+    FW.formatAmount = function (s) {
+        var parts = String(s).split('.'), head = parts[0], out = '';
+        while (head.length > 3) {
+            out = ',' + head.substring(head.length - 3) + out;
+            head = head.substring(0, head.length - 3);
+        }
+        out = head + out;
+        return parts.length > 1 ? out + '.' + parts.slice(1).join('.') : out;
+    };
+
+    FW.pad2 = function (n) {
+        var s = String(n);
+        return s.length < 2 ? '0' + s : s;
+    };
+
+    /*
+     * Text for an HTML attribute in double quotes. The quotes, the apostrophe and the space become entities,
+     * so a space in the data comes back from the host as a non-breaking space; "&", "<" and ">" are escaped
+     * as well, so that text which happens to look like an entity reaches the host unchanged.
+     */
+    FW.htmlspecialchars = function (s) {
+        return String(s).replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;')
+            .replace(/"/g, '&quot;').replace(/'/g, '&#039;').replace(/ /g, '&nbsp;');
+    };
+
+    // Plain text for insertion into markup built as a string.
+    FW.escapeHtml = function (s) {
+        return String(s === null || s === undefined ? '' : s).replace(/&/g, '&amp;').replace(/</g, '&lt;')
+            .replace(/>/g, '&gt;').replace(/"/g, '&quot;').replace(/'/g, '&#039;');
+    };
+
+    var currencyNames = {
+        '001': '人民币', '012': '英镑', '013': '港币', '014': '美元', '015': '瑞士法郎', '018': '新加坡元',
+        '021': '瑞典克郎', '022': '丹麦克郎', '023': '挪威克郎', '027': '日元', '028': '加拿大元',
+        '029': '澳大利亚元', '038': '欧元', '081': '澳元', '084': '泰国株', '088': '韩元',
+        '095': '清算瑞士法郎', '999': '卢布'
+    };
+
+    // Currency of an account by the last three digits of its number.
+    FW.currencyName = function (account) {
+        var s = String(account), tail = s.substring(s.length - 3);
+        return currencyNames.hasOwnProperty(tail) ? currencyNames[tail] : '未知';
+    };
+
+    FW.isRmbAccount = function (account) {
+        var s = String(account);
+        return s.length >= 3 && s.substring(s.length - 3) === '001';
+    };
+
+    // MD5 in lower-case hexadecimal over the UTF-8 bytes of the text (blueimp-md5 encodes first).
+    FW.md5 = function (s) {
+        return window.md5(String(s));
+    };
+
+    // Fills the <select> with an empty "请选择" choice (when asked) and the given values.
+    FW.fillSelect = function ($select, values, withEmpty) {
+        var html = withEmpty ? '<option value="">请选择</option>' : '', i;
+        for (i = 0; i < values.length; i++) {
+            html += '<option value="' + FW.escapeHtml(values[i]) + '">' + FW.escapeHtml(values[i]) + '</option>';
+        }
+        $select.html(html);
+    };
+
+    // Sets a field's value; a value that a choice list does not offer leaves the list on its empty choice.
+    FW.setField = function ($field, value) {
+        var v = value === null || value === undefined ? '' : String(value);
+        $field.val(v);
+        if ($field.is('select') && $field.val() !== v) {
+            $field.val('');
+        }
+    };
+
+    // Reports a failed check and leaves the focus on the field that caused it.
+    FW.fail = function (message, $field) {
+        window.alert(message);
+        if ($field && $field.length) {
+            try {
+                $field.focus();
+            } catch (e) { /* a hidden field cannot take the focus */ }
+        }
+        return false;
+    };
+
+    /*
+     * Page start: no context menu, no reload by F5 or Ctrl+R, and Enter moves to the next field of the same
+     * form instead of submitting it.
+     */
+    FW.pageStart = function () {
+        $(document).on('contextmenu', function () {
+            return false;
+        });
+        $(document).on('keydown', function (e) {
+            if (e.which === 116 || (e.ctrlKey && e.which === 82)) {
+                try {
+                    e.originalEvent.keyCode = 0; // the old engine only forgets the key this way
+                } catch (ignore) { /* read-only in newer engines */ }
+                e.preventDefault();
+                return false;
+            }
+            return undefined;
+        });
+        $(document).on('keydown', 'form input, form select', function (e) {
+            if (e.which !== 13) {
+                return undefined;
+            }
+            var elements = $(this.form).find('input, select, textarea, button')
+                .filter(':visible').not(':disabled').not('[type=hidden]');
+            var at = elements.index(this);
+            if (at >= 0 && at + 1 < elements.length) {
+                elements.eq(at + 1).focus();
+            }
+            e.preventDefault();
+            return false;
+        });
+        // The entry forms are never sent anywhere themselves.
+        $(document).on('submit', 'form.entryForm', function () {
+            return false;
+        });
+    };
+
+    /*
+     * The saved data goes to the host as JSON in the hidden field CCC of a form posted to SAVE. The host
+     * hands the text back through eval(unescape(decodeURI(...))): "%" is written as a JSON escape so that
+     * the unescape step cannot turn a "%41" in the data into "A", and the line and paragraph separators
+     * are escaped because a script string may not hold them.
+     */
+    FW.saveJson = function (obj) {
+        return $.toJSON(obj).replace(/%/g, '\\u0025').replace(/\u2028/g, '\\u2028').replace(/\u2029/g, '\\u2029');
+    };
+
+    FW.postSave = function (obj, $area) {
+        var text = FW.htmlspecialchars(FW.saveJson(obj));
+        var $form = $('<form action="SAVE" method="POST"><input type="hidden" name="CCC" value="' + text +
+            '"></form>');
+        $form.appendTo($area);
+        $form[0].submit();
+    };
+
+    // Link "清空已保存的数据": the host empties the saved data and loads the page afresh.
+    FW.bindReset = function ($link) {
+        $link.on('click', function (e) {
+            e.preventDefault();
+            if (window.confirm('您确认清空已保存的数据？')) {
+                window.location.href = 'RESET';
+            }
+        });
+    };
+
+    // Asks the host for the QR picture of the signature and shows it in the element "encryption".
+    FW.requestQr = function (signature) {
+        var form = document.getElementById('png_form');
+        form.CCC_ID.value = signature;
+        form.submit();
+        $('#encryption').html('<img src="images/encryption.png" alt="" width="110" height="110">');
+    };
+
+    /*
+     * Print commands of the invisible browser object "wb": 8 page setup, 7 preview, 6 print. Engines without
+     * that object (anything but the Windows browser control) use their own print dialog.
+     */
+    FW.browserCommand = function (command, option) {
+        var wb = document.getElementById('wb');
+        if (wb && typeof wb.ExecWB !== 'undefined') {
+            try {
+                wb.ExecWB(command, option);
+                return;
+            } catch (e) { /* the object is there but not working: fall back */ }
+        }
+        window.print();
+    };
+
+    FW.hasBrowserObject = function () {
+        var wb = document.getElementById('wb');
+        return !!(wb && typeof wb.ExecWB !== 'undefined');
+    };
+}(jQuery));

@@ -1,0 +1,246 @@
+/*
+ * The rights grid of step 3: one row per account, the columns 查询, 经办, 复核 (three or more users) and 授权.
+ * Users are dragged from the user list into the cells and leave a cell by its close icon. The role cells of
+ * the transferable accounts are merged into one cell when there are several of them; the role cells of the
+ * other accounts are greyed and take no users.
+ */
+(function ($) {
+    'use strict';
+
+    var ROLE_NAMES = {jb: '经办', fh: '复核', sq: '授权'};
+    var state = null; // {users, accounts, rows: [{query, jb, fh, sq}], roles: [...]} of the grid on show
+
+    function userById(id) {
+        var i;
+        for (i = 0; i < state.users.length; i++) {
+            if (state.users[i].userId === id) {
+                return state.users[i];
+            }
+        }
+        return null;
+    }
+
+    function cellIds($cell) {
+        var ids = [];
+        if (!$cell) {
+            return ids;
+        }
+        $cell.children('.gridUser').each(function () {
+            ids.push(parseInt($(this).attr('data-uid'), 10));
+        });
+        return ids;
+    }
+
+    function putUser($cell, id) {
+        var user = userById(id);
+        $('<span class="gridUser" data-uid="' + id + '"></span>').text(user ? user.userName : String(id))
+            .append('<a href="#" class="ui-icon ui-icon-close" title="移除">移除</a>')
+            .appendTo($cell);
+    }
+
+    // Whether a user may go into a cell; says why not.
+    function dropAllowed($cell, id) {
+        var row, r;
+        if ($.inArray(id, cellIds($cell)) >= 0) {
+            window.alert('该用户已存在。');
+            return false;
+        }
+        if ($cell.attr('data-role') !== 'query') {
+            row = state.rows[parseInt($cell.attr('data-row'), 10)];
+            for (r = 0; r < state.roles.length; r++) {
+                if ($.inArray(id, cellIds(row[state.roles[r]])) >= 0) {
+                    window.alert('转账/发薪/报销业务中，一位用户只允许有一种操作功能。');
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
+    function headerHtml(userCount, payroll) {
+        var group = payroll ? '转账/发薪/报销' : '转账';
+        if (userCount < 2) {
+            return '<tr><th class="accCol">账号</th><th>查询</th></tr>';
+        }
+        if (userCount === 2) {
+            return '<tr><th class="accCol" rowspan="2">账号</th><th rowspan="2">查询</th>' +
+                '<th colspan="2" class="groupHead">' + group + '</th></tr><tr><th>经办</th><th>授权</th></tr>';
+        }
+        return '<tr><th class="accCol" rowspan="2">账号</th><th rowspan="2">查询</th>' +
+            '<th colspan="3" class="groupHead">' + group + '</th></tr>' +
+            '<tr><th>经办</th><th>复核</th><th>授权</th></tr>';
+    }
+
+    FW.grid = {
+        ROLE_NAMES: ROLE_NAMES,
+
+        /*
+         * Builds the grid in $host for the sorted users and accounts (each account with its number in
+         * `account`, its isTransAble and its row label in `label`) and fills it initially.
+         */
+        build: function ($host, users, accounts, payroll) {
+            var roles = users.length >= 3 ? ['jb', 'fh', 'sq'] : (users.length === 2 ? ['jb', 'sq'] : []);
+            var transRows = [], html = [], i, r, span, $table, rows = [];
+            for (i = 0; i < accounts.length; i++) {
+                if (accounts[i].isTransAble === 1) {
+                    transRows.push(i);
+                }
+            }
+            span = transRows.length;
+            html.push('<table class="rightsGrid"><thead>' + headerHtml(users.length, payroll) + '</thead><tbody>');
+            for (i = 0; i < accounts.length; i++) {
+                html.push('<tr><td class="accCol">' + FW.escapeHtml(accounts[i].label) + '</td>' +
+                    '<td class="cell" data-row="' + i + '" data-role="query"></td>');
+                for (r = 0; r < roles.length; r++) {
+                    if (accounts[i].isTransAble !== 1) {
+                        html.push('<td class="cell cellOff" data-row="' + i + '" data-role="' + roles[r] + '"></td>');
+                    } else if (i === transRows[0]) {
+                        html.push('<td class="cell roleCell" data-row="' + i + '" data-role="' + roles[r] + '"' +
+                            (span > 1 ? ' rowspan="' + span + '"' : '') + '></td>');
+                    }
+                }
+                html.push('</tr>');
+            }
+            html.push('</tbody></table>');
+
+            var listHtml = '<ul class="gridUsers">';
+            for (i = 0; i < users.length; i++) {
+                listHtml += '<li class="gridSource ui-state-default" data-uid="' + users[i].userId + '">' +
+                    FW.escapeHtml(users[i].userName) + '<span class="userTitle">' +
+                    FW.escapeHtml(users[i].title) + '</span></li>';
+            }
+            listHtml += '</ul>';
+
+            $host.empty().append('<div class="gridUserBox"><div class="boxHead">用户列表</div>' + listHtml +
+                '</div>').append('<div class="gridBox">' + html.join('') + '</div>');
+            $table = $host.find('table.rightsGrid');
+
+            // Every row knows its cells; the rows of a merged cell all point at it.
+            for (i = 0; i < accounts.length; i++) {
+                rows.push({query: $table.find('td[data-row=' + i + '][data-role=query]'), jb: null, fh: null, sq: null});
+                for (r = 0; r < roles.length; r++) {
+                    if (accounts[i].isTransAble === 1) {
+                        rows[i][roles[r]] = $table.find('td[data-row=' + transRows[0] + '][data-role=' + roles[r] + ']');
+                    } else {
+                        rows[i][roles[r]] = $table.find('td[data-row=' + i + '][data-role=' + roles[r] + ']');
+                    }
+                }
+            }
+            state = {users: users, accounts: accounts, rows: rows, roles: roles, transRows: transRows};
+
+            $host.find('li.gridSource').draggable({
+                helper: 'clone', appendTo: 'body', revert: 'invalid', zIndex: 1000, cursor: 'move'
+            });
+            $table.find('td.cell').not('.cellOff').droppable({
+                accept: 'li.gridSource',
+                tolerance: 'pointer',
+                classes: {'ui-droppable-hover': 'cellHover'},
+                drop: function (event, ui) {
+                    var id = parseInt(ui.draggable.attr('data-uid'), 10);
+                    if (dropAllowed($(this), id)) {
+                        putUser($(this), id);
+                    }
+                }
+            });
+            $table.on('click', '.ui-icon-close', function (e) {
+                e.preventDefault();
+                $(this).parent().remove();
+            });
+
+            // Initial filling: everybody may query every account; the first user initiates and the last
+            // authorises the transfers.
+            for (i = 0; i < accounts.length; i++) {
+                for (r = 0; r < users.length; r++) {
+                    putUser(rows[i].query, users[r].userId);
+                }
+            }
+            if (roles.length && transRows.length) {
+                putUser(rows[transRows[0]].jb, users[0].userId);
+                putUser(rows[transRows[0]].sq, users[users.length - 1].userId);
+            }
+        },
+
+        built: function () {
+            return state !== null;
+        },
+
+        reset: function () {
+            state = null;
+        },
+
+        // One mapping per account: its own query cell, the role cells of the merged cell when transferable.
+        mappings: function () {
+            var list = [], i, row;
+            if (!state) {
+                return list;
+            }
+            for (i = 0; i < state.rows.length; i++) {
+                row = state.rows[i];
+                list.push({
+                    query: cellIds(row.query),
+                    trans: {jb: cellIds(row.jb && !row.jb.hasClass('cellOff') ? row.jb : null),
+                        fh: cellIds(row.fh && !row.fh.hasClass('cellOff') ? row.fh : null),
+                        sq: cellIds(row.sq && !row.sq.hasClass('cellOff') ? row.sq : null)}
+                });
+            }
+            return list;
+        },
+
+        /*
+         * The grid check; names.query(account) and names.trans(account) name an account in its messages.
+         * Returns {ok, checkNum}. Role questions are asked once per role cell, so a merged
+         * cell is asked about once, not once per account that it spans.
+         */
+        check: function (names) {
+            var maps = FW.grid.mappings(), checkNum = 1, i, m, asked = {}, users, j, found;
+            for (i = 0; i < maps.length; i++) {
+                m = maps[i];
+                if (asked[state.accounts[i].isTransAble === 1 ? 't' : 'r' + i]) {
+                    continue;
+                }
+                asked[state.accounts[i].isTransAble === 1 ? 't' : 'r' + i] = true;
+                if (m.trans.jb.length > 0 && m.trans.sq.length === 0) {
+                    window.alert('请设置“授权”用户！');
+                    return {ok: false, checkNum: checkNum};
+                }
+                if (m.trans.sq.length > 0 && m.trans.jb.length === 0) {
+                    window.alert('请设置“经办”用户！');
+                    return {ok: false, checkNum: checkNum};
+                }
+                if (m.trans.sq.length >= 2) {
+                    checkNum = window.confirm('您选择的授权人有' + m.trans.sq.length +
+                        '位，如需他们“共同授权”才可提交转账/发薪/报销业务请选择“确定”，如只需“其中一人授权”请选择“取消”') ?
+                        m.trans.sq.length : 1;
+                }
+            }
+            for (i = 0; i < maps.length; i++) {
+                m = maps[i];
+                if (!m.query.length && !m.trans.jb.length && !m.trans.sq.length) {
+                    window.alert('请为' + names.query(state.accounts[i]) + '设置操作用户！');
+                    return {ok: false, checkNum: checkNum};
+                }
+            }
+            if (maps.length && state.accounts[0].isTransAble === 1 && state.users.length >= 2 &&
+                    !maps[0].trans.jb.length && !maps[0].trans.sq.length) {
+                if (!window.confirm('您的' + names.trans(state.accounts[0]) +
+                        '具有转账功能，但未设置“经办”及“授权”用户，将导致转账功能无法使用，确认不设置？')) {
+                    return {ok: false, checkNum: checkNum};
+                }
+            }
+            users = state.users;
+            for (j = 0; j < users.length; j++) {
+                found = false;
+                for (i = 0; i < maps.length && !found; i++) {
+                    m = maps[i];
+                    found = $.inArray(users[j].userId, m.query) >= 0 || $.inArray(users[j].userId, m.trans.jb) >= 0 ||
+                        $.inArray(users[j].userId, m.trans.fh) >= 0 || $.inArray(users[j].userId, m.trans.sq) >= 0;
+                }
+                if (!found) {
+                    window.alert('请为用户“' + users[j].userName + '”设置功能！');
+                    return {ok: false, checkNum: checkNum};
+                }
+            }
+            return {ok: true, checkNum: checkNum};
+        }
+    };
+}(jQuery));

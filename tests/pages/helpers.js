@@ -1,0 +1,198 @@
+/*
+ * Shared pieces of the page tests: Debian's Chromium through playwright-core, the host stand-in, a recorder of
+ * alert and confirm boxes, form filling and dragging as a user does it, and the marks computed here, apart
+ * from the page's own code.
+ */
+'use strict';
+
+const crypto = require('crypto');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const { createRequire } = require('module');
+const { Host } = require('./host');
+
+const formsRequire = createRequire(path.join(__dirname, '..', '..', 'forms', 'package.json'));
+const { chromium } = formsRequire('playwright-core');
+
+const PACKAGES = process.env.FW_PACKAGES || path.join(os.tmpdir(), 'fw-pages-packages');
+
+async function launch() {
+  return chromium.launch({
+    executablePath: process.env.FW_CHROMIUM || '/usr/bin/chromium',
+    headless: true,
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  });
+}
+
+// Every alert and confirm with its text; confirms are answered from a queue of answers, Yes by default.
+class Dialogs {
+  constructor(page) {
+    this.seen = [];
+    this.answers = [];
+    page.on('dialog', async (dialog) => {
+      this.seen.push({ type: dialog.type(), message: dialog.message() });
+      if (dialog.type() === 'confirm') {
+        const yes = this.answers.length ? this.answers.shift() : true;
+        await (yes ? dialog.accept() : dialog.dismiss());
+      } else {
+        await dialog.accept();
+      }
+    });
+  }
+
+  messages() {
+    return this.seen.map((d) => d.message);
+  }
+
+  take() {
+    const list = this.messages();
+    this.seen = [];
+    return list;
+  }
+}
+
+// A browser context with the host stand-in and the page open on a fresh start (or on saved text).
+async function openForm(browser, options = {}) {
+  const host = await new Host(path.join(PACKAGES, 'eb_df')).start();
+  if (options.saved) {
+    host.saved = options.saved;
+  }
+  const context = await browser.newContext({ locale: 'zh-CN', timezoneId: 'Asia/Shanghai',
+    viewport: { width: 1000, height: 900 } });
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (e) => errors.push(String(e)));
+  if (options.clock) {
+    await page.clock.setFixedTime(options.clock);
+  }
+  const dialogs = new Dialogs(page);
+  await host.open(page);
+  return {
+    host, context, page, dialogs, errors,
+    async close() {
+      await context.close();
+      await host.stop();
+    },
+  };
+}
+
+async function tab(page, n) {
+  await page.click('#tabs > ul > li:nth-child(' + n + ') a');
+}
+
+async function activeTab(page) {
+  return page.evaluate(() => jQuery('#tabs').tabs('option', 'active') + 1);
+}
+
+// Fills the n-th user form (1-based), adding it first when it does not exist yet.
+async function fillUser(page, n, user) {
+  if ((await page.locator('#userForms form.userForm').count()) < n) {
+    await page.click('#addUser');
+  }
+  const form = page.locator('#userForms form.userForm').nth(n - 1);
+  for (const [name, value] of Object.entries(user)) {
+    const field = form.locator('[name=' + name + ']');
+    if ((await field.evaluate((el) => el.tagName)) === 'SELECT') {
+      await field.selectOption(value);
+    } else {
+      await field.fill(value);
+    }
+  }
+}
+
+async function fillAccount(page, n, account, base = false, payroll = false) {
+  if ((await page.locator('#accountForms form.accForm').count()) < n) {
+    await page.click('#addAccount');
+  }
+  const form = page.locator('#accountForms form.accForm').nth(n - 1);
+  await form.locator('[name=account]').fill(account);
+  if (base) {
+    await form.locator('[name=isBaseAcc]').check();
+  }
+  if (payroll) {
+    await form.locator('[name=isPayeeAcc]').selectOption('1');
+  }
+}
+
+async function fillFields(page, values) {
+  for (const [name, value] of Object.entries(values)) {
+    const field = page.locator('#screenArea form:not(.userForm):not(.accForm) [name=' + name + ']');
+    if ((await field.evaluate((el) => el.tagName)) === 'SELECT') {
+      await field.selectOption(value);
+    } else {
+      await field.fill(value);
+    }
+  }
+}
+
+// Drags the user with the given userId from the user list into a grid cell, with the mouse.
+async function dragUser(page, userId, row, role) {
+  const source = page.locator('li.gridSource[data-uid="' + userId + '"]');
+  const target = page.locator('td.cell[data-row="' + row + '"][data-role="' + role + '"]');
+  const a = await source.boundingBox();
+  const b = await target.boundingBox();
+  await page.mouse.move(a.x + a.width / 2, a.y + a.height / 2);
+  await page.mouse.down();
+  await page.mouse.move(a.x + a.width / 2 + 10, a.y + a.height / 2 + 10, { steps: 3 });
+  await page.mouse.move(b.x + b.width / 2, b.y + b.height / 2, { steps: 8 });
+  await page.mouse.up();
+}
+
+// The userIds shown in a grid cell.
+async function cellUsers(page, row, role) {
+  return page.locator('td.cell[data-row="' + row + '"][data-role="' + role + '"] .gridUser')
+    .evaluateAll((els) => els.map((el) => Number(el.getAttribute('data-uid'))));
+}
+
+function md5(text) {
+  return crypto.createHash('md5').update(Buffer.from(text, 'utf8')).digest('hex');
+}
+
+/*
+ * The signature text of {users, accounts, baseInfo, mappings}, written out from the rule: users and accounts
+ * as name, then index and name+value pairs per element; baseInfo as name+value pairs; each mapping as
+ * "query" with index+userId pairs, "trans", and the jb, fh, sq lists once for each of trans's three keys.
+ */
+function signatureText(data) {
+  const pairs = (list) => list.map((v, i) => String(i) + String(v)).join('');
+  let text = 'users';
+  data.users.forEach((u, i) => { text += i + Object.keys(u).map((k) => k + u[k]).join(''); });
+  text += 'accounts';
+  data.accounts.forEach((a, i) => { text += i + Object.keys(a).map((k) => k + a[k]).join(''); });
+  text += 'baseInfo' + Object.keys(data.baseInfo).map((k) => k + data.baseInfo[k]).join('');
+  text += 'mappings';
+  for (const m of data.mappings) {
+    text += 'query' + pairs(m.query) + 'trans';
+    for (let n = 0; n < 3; n++) {
+      text += 'jb' + pairs(m.trans.jb) + 'fh' + pairs(m.trans.fh) + 'sq' + pairs(m.trans.sq);
+    }
+  }
+  return text;
+}
+
+// The QR signature from the company data, the counts and a date.
+function expectedInfoMark(info, accountCount, userCount, date) {
+  const joined = [info.customerName, info.orgCode, info.contactAddr, info.zipCode, info.orgEmail, info.orgFax,
+    info.linkMan, info.linkPhone].join('|');
+  const two = (n) => String(n).padStart(2, '0');
+  return md5(joined).substring(8, 24) + two(accountCount) + two(userCount) +
+    String(date.year).slice(-1) + two(date.month) + two(date.weekday + 1);
+}
+
+// The saved text formdesk keeps: the SAVE body after "CCC=", decoded the way its restore script decodes it.
+function decodeSaved(text) {
+  // decodeURI then unescape, as the restore script does; JSON.parse reads the result.
+  // eslint-disable-next-line no-eval
+  return JSON.parse(unescape(decodeURI(text)));
+}
+
+function packagesReady() {
+  return fs.existsSync(path.join(PACKAGES, 'eb_df', 'index.html'));
+}
+
+module.exports = {
+  launch, openForm, Dialogs, tab, activeTab, fillUser, fillAccount, fillFields, dragUser, cellUsers, md5,
+  signatureText, expectedInfoMark, decodeSaved, packagesReady, PACKAGES,
+};
