@@ -10,7 +10,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { createRequire } = require('module');
-const { Host } = require('./host');
+const { Host, waitFor } = require('./host');
 
 const formsRequire = createRequire(path.join(__dirname, '..', '..', 'forms', 'package.json'));
 const { chromium } = formsRequire('playwright-core');
@@ -188,11 +188,15 @@ function decodeSaved(text) {
   return JSON.parse(unescape(decodeURI(text)));
 }
 
+function waitForPng(host, count) {
+  return waitFor(() => host.pngBodies.length >= count);
+}
+
 function packagesReady() {
   return fs.existsSync(path.join(PACKAGES, 'eb_df', 'index.html'));
 }
 
 module.exports = {
   launch, openForm, Dialogs, tab, activeTab, fillUser, fillAccount, fillFields, dragUser, cellUsers, md5,
-  signatureText, expectedInfoMark, decodeSaved, packagesReady, PACKAGES,
+  signatureText, expectedInfoMark, decodeSaved, packagesReady, waitForPng, waitFor, PACKAGES,
 };
