@@ -1,0 +1,39 @@
+# The front door: `make run` sets up, builds and starts the kit; `make test` sets up, builds
+# every preset and runs every test. Builds live in build/<preset>/.
+#
+#   linux       native programs (GTK 3, WebKitGTK, libcurl)
+#   linux-asan  the same with AddressSanitizer and UndefinedBehaviorSanitizer (unit tests)
+#   win32       32-bit Windows programs (mingw-w64 i686): what the kit's users get
+#   win64       the same sources as 64-bit Windows programs, so Wine can run the Windows
+#               tests on machines whose kernel cannot start 32-bit programs
+
+PRESETS := linux linux-asan win32 win64
+
+.PHONY: all setup build test run clean $(addprefix build-,$(PRESETS)) $(addprefix test-,$(PRESETS))
+
+all: build
+
+setup:
+	@bash scripts/setup.sh
+
+build: setup $(addprefix build-,$(PRESETS))
+
+build-%:
+	cmake --preset $* >/dev/null
+	cmake --build --preset $*
+
+# Each preset's tests; the sanitizer build runs the unit tests only.
+test: build
+	ctest --preset linux-asan -L unit
+	ctest --preset win32
+	ctest --preset win64
+	ctest --preset linux
+
+test-%: setup build-%
+	ctest --preset $*
+
+run: setup build-linux
+	@bash scripts/run.sh build/linux
+
+clean:
+	rm -rf build

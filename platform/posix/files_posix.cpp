@@ -1,0 +1,82 @@
+#include "platform/files.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+std::string nativePath(const std::string& path) {
+  std::string p = path;
+  for (char& c : p)
+    if (c == '\\') c = '/';
+  return p;
+}
+
+bool OutFile::createAlways(const std::string& path) {
+  close();
+  fd_ = ::open(nativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  return fd_ >= 0;
+}
+
+bool OutFile::write(const void* data, size_t size) {
+  if (fd_ < 0) return false;
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t n = ::write(fd_, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool OutFile::isOpen() const { return fd_ >= 0; }
+
+void OutFile::close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+bool makeSurePathExists(const std::string& path) {
+  std::string p = nativePath(path);
+  size_t last = p.rfind('/');
+  if (last == std::string::npos) return true;
+  for (size_t i = 1; i <= last; ++i) {
+    if (p[i] != '/' || p[i - 1] == '/') continue;
+    std::string dir = p.substr(0, i);
+    if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    struct stat st;
+    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  }
+  return true;
+}
+
+bool pathExists(const std::string& path) {
+  struct stat st;
+  return ::stat(nativePath(path).c_str(), &st) == 0;
+}
+
+bool readFile(const std::string& path, std::string* contents) {
+  int fd = ::open(nativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::string out;
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return false;
+    }
+    if (n == 0) break;
+    out.append(buf, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  *contents = std::move(out);
+  return true;
+}
+
+} // namespace platform
