@@ -18,7 +18,7 @@ packages=(
   # Windows tests
   wine wine32:i386 wine64
   # programs the kit starts, and the real parts the tests start
-  qrencode zbar-tools tinyproxy openssl curl unzip libarchive-tools
+  qrencode zbar-tools tinyproxy openssl curl unzip libarchive-tools python3
   # desktop tests
   xvfb xauth xdotool imagemagick fonts-wqy-microhei
   # page tests
