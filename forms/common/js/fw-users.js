@@ -48,6 +48,15 @@
         });
     }
 
+    // Runs while the focus is moving elsewhere: the focus is put back once that move has finished.
+    function blurFail(message, $field) {
+        window.alert(message);
+        window.setTimeout(function () {
+            $field.focus();
+        }, 0);
+        return false;
+    }
+
     /*
      * Gender check when a 居民身份证 number is left: the 15th digit of a 15-digit number, or the 17th of
      * an 18-digit one, is odd for men and even for women. Returns false after a message.
@@ -61,12 +70,12 @@
         var digit;
         if (num.length === 15) {
             if (!FW.isNumber(num)) {
-                return FW.fail('15位的身份证号码必须全为数字', $num);
+                return blurFail('15位的身份证号码必须全为数字', $num);
             }
             digit = parseInt(num.charAt(14), 10);
         } else if (num.length === 18) {
             if (!FW.isNumber(num.substring(0, 17))) {
-                return FW.fail('18位的身份证号码前17位必须全为数字', $num);
+                return blurFail('18位的身份证号码前17位必须全为数字', $num);
             }
             digit = parseInt(num.charAt(16), 10);
         } else {
@@ -74,7 +83,7 @@
         }
         if ((digit % 2 === 1 ? '男' : '女') !== field($form, 'gender').val()) {
             // The gender choice may be the wrong one, so it takes the focus; the number keeps its text.
-            return FW.fail('证件号中的性别信息与所填信息不符.', field($form, 'gender'));
+            return blurFail('证件号中的性别信息与所填信息不符.', field($form, 'gender'));
         }
         return true;
     }
