@@ -9,7 +9,9 @@
 
 PRESETS := linux linux-asan win32 win64
 
-.PHONY: all setup build test run clean $(addprefix build-,$(PRESETS)) $(addprefix test-,$(PRESETS))
+.PHONY: all setup build test run clean
+# build-<preset> and test-<preset> are pattern rules, so they are not declared phony (make skips
+# pattern rules for phony targets); no file of those names ever exists.
 
 all: build
 
