@@ -129,7 +129,7 @@ async function fillFields(page, values) {
 
 // Drags the user with the given userId from the user list into a grid cell, with the mouse.
 async function dragUser(page, userId, row, role) {
-  const source = page.locator('li.gridSource[data-uid="' + userId + '"]');
+  const source = page.locator('ul.gridUsers li.gridSource[data-uid="' + userId + '"]');
   const target = page.locator('td.cell[data-row="' + row + '"][data-role="' + role + '"]');
   const a = await source.boundingBox();
   const b = await target.boundingBox();
@@ -138,6 +138,8 @@ async function dragUser(page, userId, row, role) {
   await page.mouse.move(a.x + a.width / 2 + 10, a.y + a.height / 2 + 10, { steps: 3 });
   await page.mouse.move(b.x + b.width / 2, b.y + b.height / 2, { steps: 8 });
   await page.mouse.up();
+  // A refused or missed drop floats back to the list first.
+  await page.waitForFunction(() => !document.querySelector('.ui-draggable-dragging'));
 }
 
 // The userIds shown in a grid cell.
