@@ -31,11 +31,11 @@
         return ids;
     }
 
-    function putUser($cell, id) {
+    // A user's entry in a cell, with the close icon that takes it out again.
+    function userHtml(id) {
         var user = userById(id);
-        $('<span class="gridUser" data-uid="' + id + '"></span>').text(user ? user.userName : String(id))
-            .append('<a href="#" class="ui-icon ui-icon-close" title="移除">移除</a>')
-            .appendTo($cell);
+        return '<span class="gridUser" data-uid="' + id + '">' + FW.escapeHtml(user ? user.userName : id) +
+            '<a href="#" class="ui-icon ui-icon-close" title="移除">移除</a></span>';
     }
 
     // Whether a user may go into a cell; says why not.
@@ -80,23 +80,33 @@
          */
         build: function ($host, users, accounts, payroll) {
             var roles = users.length >= 3 ? ['jb', 'fh', 'sq'] : (users.length === 2 ? ['jb', 'sq'] : []);
-            var transRows = [], html = [], i, r, span, $table, rows = [];
+            var transRows = [], html = [], i, r, span, $table, rows = [], everybody = '', cellHtml, cells = {};
             for (i = 0; i < accounts.length; i++) {
                 if (accounts[i].isTransAble === 1) {
                     transRows.push(i);
                 }
             }
             span = transRows.length;
+            state = {users: users, accounts: accounts, rows: rows, roles: roles, transRows: transRows};
+
+            // Initial filling, written straight into the markup: everybody may query every account; the first
+            // user initiates and the last authorises the transfers.
+            for (i = 0; i < users.length; i++) {
+                everybody += userHtml(users[i].userId);
+            }
+            cellHtml = {jb: users.length > 1 ? userHtml(users[0].userId) : '', fh: '',
+                sq: users.length > 1 ? userHtml(users[users.length - 1].userId) : ''};
+
             html.push('<table class="rightsGrid"><thead>' + headerHtml(users.length, payroll) + '</thead><tbody>');
             for (i = 0; i < accounts.length; i++) {
                 html.push('<tr><td class="accCol">' + FW.escapeHtml(accounts[i].label) + '</td>' +
-                    '<td class="cell" data-row="' + i + '" data-role="query"></td>');
+                    '<td class="cell" data-row="' + i + '" data-role="query">' + everybody + '</td>');
                 for (r = 0; r < roles.length; r++) {
                     if (accounts[i].isTransAble !== 1) {
                         html.push('<td class="cell cellOff" data-row="' + i + '" data-role="' + roles[r] + '"></td>');
                     } else if (i === transRows[0]) {
                         html.push('<td class="cell roleCell" data-row="' + i + '" data-role="' + roles[r] + '"' +
-                            (span > 1 ? ' rowspan="' + span + '"' : '') + '></td>');
+                            (span > 1 ? ' rowspan="' + span + '"' : '') + '>' + cellHtml[roles[r]] + '</td>');
                     }
                 }
                 html.push('</tr>');
@@ -111,22 +121,20 @@
             }
             listHtml += '</ul>';
 
-            $host.empty().append('<div class="gridUserBox"><div class="boxHead">用户列表</div>' + listHtml +
-                '</div>').append('<div class="gridBox">' + html.join('') + '</div>');
+            $host.empty().html('<div class="gridUserBox"><div class="boxHead">用户列表</div>' + listHtml +
+                '</div><div class="gridBox">' + html.join('') + '</div>');
             $table = $host.find('table.rightsGrid');
 
             // Every row knows its cells; the rows of a merged cell all point at it.
+            $table.find('td.cell').each(function () {
+                cells[this.getAttribute('data-row') + '/' + this.getAttribute('data-role')] = $(this);
+            });
             for (i = 0; i < accounts.length; i++) {
-                rows.push({query: $table.find('td[data-row=' + i + '][data-role=query]'), jb: null, fh: null, sq: null});
+                rows.push({query: cells[i + '/query'], jb: null, fh: null, sq: null});
                 for (r = 0; r < roles.length; r++) {
-                    if (accounts[i].isTransAble === 1) {
-                        rows[i][roles[r]] = $table.find('td[data-row=' + transRows[0] + '][data-role=' + roles[r] + ']');
-                    } else {
-                        rows[i][roles[r]] = $table.find('td[data-row=' + i + '][data-role=' + roles[r] + ']');
-                    }
+                    rows[i][roles[r]] = cells[(accounts[i].isTransAble === 1 ? transRows[0] : i) + '/' + roles[r]];
                 }
             }
-            state = {users: users, accounts: accounts, rows: rows, roles: roles, transRows: transRows};
 
             $host.find('li.gridSource').draggable({
                 helper: 'clone', appendTo: 'body', revert: 'invalid', zIndex: 1000, cursor: 'move'
@@ -138,7 +146,7 @@
                 drop: function (event, ui) {
                     var id = parseInt(ui.draggable.attr('data-uid'), 10);
                     if (dropAllowed($(this), id)) {
-                        putUser($(this), id);
+                        $(this).append(userHtml(id));
                     }
                 }
             });
@@ -146,18 +154,6 @@
                 e.preventDefault();
                 $(this).parent().remove();
             });
-
-            // Initial filling: everybody may query every account; the first user initiates and the last
-            // authorises the transfers.
-            for (i = 0; i < accounts.length; i++) {
-                for (r = 0; r < users.length; r++) {
-                    putUser(rows[i].query, users[r].userId);
-                }
-            }
-            if (roles.length && transRows.length) {
-                putUser(rows[transRows[0]].jb, users[0].userId);
-                putUser(rows[transRows[0]].sq, users[users.length - 1].userId);
-            }
         },
 
         built: function () {
