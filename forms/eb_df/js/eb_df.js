@@ -308,6 +308,11 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
         }
         html.push('<h3 class="sectionHead">' + FW.escapeHtml(baseInfo.customerName) + '</h3>');
         html.push('<p class="note">请核对以下信息，无误后打印申请表，加盖公章并由法定代表人或授权代理人签字后交至开户网点。</p>');
+        html.push('<table class="summaryTable"><tbody><tr><th>组织机构代码</th><td>' + FW.escapeHtml(baseInfo.orgCode) +
+            '</td><th>法定代表人</th><td>' + FW.escapeHtml(baseInfo.represent) + '</td><th>经办联系人</th><td>' +
+            FW.escapeHtml(baseInfo.linkMan) + ' ' + FW.escapeHtml(baseInfo.linkPhone) + '</td></tr>' +
+            '<tr><th>通信地址</th><td colspan="3">' + FW.escapeHtml(baseInfo.contactAddr) + '</td><th>邮政编码</th><td>' +
+            FW.escapeHtml(baseInfo.zipCode) + '</td></tr></tbody></table>');
         html.push('<table class="summaryTable"><thead><tr><th>用户</th><th>部门职位</th><th>证件号码</th><th>移动电话</th>' +
             '</tr></thead><tbody>');
         for (i = 0; i < users.length; i++) {
@@ -326,6 +331,12 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
         html.push('</tbody></table>');
         if (checkNum > 1) {
             html.push('<p class="note">授权方式：' + checkNum + '位授权人共同授权。</p>');
+        }
+        if (!FW.isEmpty(baseInfo.bMaxItemAmt)) {
+            html.push('<p class="note">转账限额：每笔 ' + FW.escapeHtml(amount(baseInfo.bMaxItemAmt)) + ' 元，每日 ' +
+                FW.escapeHtml(amount(baseInfo.bMaxDayAmt)) + ' 元' + (FW.isEmpty(baseInfo.fMaxItemAmt) ? '' :
+                '；发薪限额：每笔 ' + FW.escapeHtml(amount(baseInfo.fMaxItemAmt)) + ' 元，每日 ' +
+                FW.escapeHtml(amount(baseInfo.fMaxDayAmt)) + ' 元') + '。</p>');
         }
         return html.join('');
     }
@@ -477,7 +488,7 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
                 title + '</th><th>经办</th><td>' + FW.escapeHtml(userNames(tplRoles.jb)) + '</td><th>复核</th><td>' +
                 FW.escapeHtml(userNames(tplRoles.fh) || '无') + '</td><th>授权</th><td>' +
                 FW.escapeHtml(userNames(tplRoles.sq)) + '</td></tr><tr><th>授权方式</th><td colspan="3">' +
-                (checkNum > 1 ? '共同授权（' + checkNum + '人）' : '其中一人授权') + '</td><th>限额(元)</th><td colspan="3">' +
+                (checkNum > 1 ? '共同授权（' + checkNum + '人）' : '其中一人授权') + '</td><th>限额(元)</th><td colspan="2">' +
                 '每笔 ' + FW.escapeHtml(amount(item)) + '，每日 ' + FW.escapeHtml(amount(day)) + '</td></tr></tbody></table>');
         }
         if (tplRoles) {
@@ -538,11 +549,13 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
 
     function printWith(command, option) {
         preparePrintContent();
+        $('body').addClass('printing');
         $('#screenArea').hide();
         $('#printArea').show();
         FW.browserCommand(command, option);
         $('#screenArea').show();
         $('#printArea').hide().empty();
+        $('body').removeClass('printing');
     }
 
     /* ---- the host contract ---- */
