@@ -168,7 +168,8 @@ var FW = window.FW || {};
         var text = FW.htmlspecialchars(FW.saveJson(obj));
         var $form = $('<form action="SAVE" method="POST"><input type="hidden" name="CCC" value="' + text +
             '"></form>');
-        $form.appendTo($area);
+        $area.children('form.saveForm').remove(); // the one of an earlier save has done its work
+        $form.addClass('saveForm').appendTo($area);
         $form[0].submit();
     };
 
