@@ -52,9 +52,7 @@ test('a first start shows one empty user form and one empty account form, with t
 
 test('a full application walks through all five tabs and prints with marks computed from its data', async () => {
   const sunday = new Date('2010-07-18T10:20:30+08:00');
-  const host0 = { clock: sunday };
-  const browserContextPage = await h.openForm(browser, host0);
-  const f = browserContextPage;
+  const f = await h.openForm(browser, { clock: sunday });
   try {
     const { page, host, dialogs } = f;
     await capturePrints(page);

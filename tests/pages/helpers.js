@@ -6,7 +6,6 @@
 'use strict';
 
 const crypto = require('crypto');
-const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { createRequire } = require('module');
@@ -186,7 +185,6 @@ function expectedInfoMark(info, accountCount, userCount, date) {
 // The saved text formdesk keeps: the SAVE body after "CCC=", decoded the way its restore script decodes it.
 function decodeSaved(text) {
   // decodeURI then unescape, as the restore script does; JSON.parse reads the result.
-  // eslint-disable-next-line no-eval
   return JSON.parse(unescape(decodeURI(text)));
 }
 
@@ -194,11 +192,7 @@ function waitForPng(host, count) {
   return waitFor(() => host.pngBodies.length >= count);
 }
 
-function packagesReady() {
-  return fs.existsSync(path.join(PACKAGES, 'eb_df', 'index.html'));
-}
-
 module.exports = {
   launch, openForm, Dialogs, tab, activeTab, fillUser, fillAccount, fillFields, dragUser, cellUsers, md5,
-  signatureText, expectedInfoMark, decodeSaved, packagesReady, waitForPng, waitFor, PACKAGES,
+  signatureText, expectedInfoMark, decodeSaved, waitForPng, waitFor, PACKAGES,
 };
