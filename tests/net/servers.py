@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The update servers and the proxy that the network tests talk to, all on 127.0.0.1.
 
-    servers.py start STATE   make a temporary folder, a self-signed certificate (openssl) and a
+    servers.py start STATE [--root FOLDER]   make a temporary folder, a self-signed certificate (openssl) and a
                              tinyproxy configuration in it; start the update servers and tinyproxy
                              in the background; wait until they listen; note it all in STATE
     servers.py stop STATE    stop them and remove the folder
@@ -156,7 +156,7 @@ def listening(port):
         return False
 
 
-def start(state):
+def start(state, root=None):
     stop(state, quiet=True)
     for port in (HTTP_PORT, HTTPS_PORT, SILENT_PORT, PROXY_PORT):
         if listening(port):
@@ -176,7 +176,10 @@ def start(state):
             f.write("User nobody\nGroup nogroup\n")
     pids = []
     with open(os.path.join(folder, "servers.log"), "w") as log:
-        pids.append(subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", folder],
+        serve_args = [sys.executable, os.path.abspath(__file__), "serve", folder]
+        if root:
+            serve_args += ["--root", os.path.abspath(root)]
+        pids.append(subprocess.Popen(serve_args,
                                      stdout=log, stderr=log, start_new_session=True).pid)
     with open(os.path.join(folder, "tinyproxy.log"), "w") as log:
         pids.append(subprocess.Popen(["tinyproxy", "-d", "-c", conf], stdout=log, stderr=log,
@@ -210,7 +213,7 @@ def stop(state, quiet=False):
 
 if __name__ == "__main__":
     if len(sys.argv) >= 3 and sys.argv[1] == "start":
-        start(sys.argv[2])
+        start(sys.argv[2], sys.argv[4] if len(sys.argv) >= 5 and sys.argv[3] == "--root" else None)
     elif len(sys.argv) >= 3 and sys.argv[1] == "stop":
         stop(sys.argv[2])
     elif len(sys.argv) >= 3 and sys.argv[1] == "serve":
