@@ -18,7 +18,8 @@ int main(int argc, char** argv) {
   if (!out) return 1;
   static char buf[16384];
   long long total = 0;
-  for (int n; (n = client.read(buf, sizeof buf)) > 0; total += n) std::fwrite(buf, 1, static_cast<size_t>(n), out);
+  for (int n; (n = client.read(buf, sizeof buf)) > 0; total += n)
+    std::fwrite(buf, 1, static_cast<size_t>(n), out);
   std::fclose(out);
   client.close();
   std::printf("%lld\n", total);

@@ -111,7 +111,8 @@ bool CHttpClient::connect(const std::string& host, long port, const char* user, 
       platform::InetAccess access = proxyMode == 1   ? platform::InetAccess::Direct
                                     : proxyMode == 3 ? platform::InetAccess::Proxy
                                                      : platform::InetAccess::Preconfig;
-      session_.reset(internet_.open(agent, access, access == platform::InetAccess::Proxy ? proxyAddress.c_str() : nullptr));
+      session_.reset(
+          internet_.open(agent, access, access == platform::InetAccess::Proxy ? proxyAddress.c_str() : nullptr));
       if (!usable(session_.get())) {
         failure = "open internet failed...";
       } else {

@@ -30,7 +30,8 @@ std::shared_ptr<platform::Internet> machineInternet() {
   return std::shared_ptr<platform::Internet>(&platform::systemInternet(), [](platform::Internet*) {});
 }
 
-std::shared_ptr<VersionFetch> newFetch(const std::string& baseUrl, const std::shared_ptr<platform::Internet>& internet) {
+std::shared_ptr<VersionFetch> newFetch(const std::string& baseUrl,
+                                       const std::shared_ptr<platform::Internet>& internet) {
   auto fetch = std::make_shared<VersionFetch>();
   fetch->url = baseUrl;
   fetch->internet = internet;

@@ -80,7 +80,8 @@ struct Request : Handle {
 
 std::string lowerName(const std::string& line) {
   std::string name = line.substr(0, line.find(':'));
-  while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.pop_back();
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
+    name.pop_back();
   std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return static_cast<char>(tolower(c)); });
   return name;
 }
@@ -155,7 +156,8 @@ template <typename Stop> bool drive(Request* r, Stop stop) {
 void buildHeaderList(Request* r) {
   if (r->headerList) curl_slist_free_all(r->headerList);
   r->headerList = nullptr;
-  for (const auto& h : r->headers) r->headerList = curl_slist_append(r->headerList, h.second.c_str());
+  for (const auto& h : r->headers)
+    r->headerList = curl_slist_append(r->headerList, h.second.c_str());
   // libcurl's own Pragma line would say more than WinINet does.
   r->headerList = curl_slist_append(r->headerList, "Pragma:");
 }
@@ -226,8 +228,8 @@ public:
     return static_cast<Handle*>(s);
   }
 
-  InetHandle connect(InetHandle session, const std::string& host, uint16_t port, const char* user,
-                     const char* password, InetService service, uint32_t) override {
+  InetHandle connect(InetHandle session, const std::string& host, uint16_t port, const char* user, const char* password,
+                     InetService service, uint32_t) override {
     auto* s = as<Session>(session, Handle::Kind::Session);
     if (!s || host.empty()) return nullptr;
     auto* c = new Connection;
@@ -263,7 +265,8 @@ public:
     r->url = (secure ? "https://" : "http://") + host + ":" + std::to_string(port) + path;
     if (referrer) r->referrer = referrer;
     std::string accept;
-    for (const char* const* t = acceptTypes; t && *t; ++t) accept += (accept.empty() ? "" : ", ") + std::string(*t);
+    for (const char* const* t = acceptTypes; t && *t; ++t)
+      accept += (accept.empty() ? "" : ", ") + std::string(*t);
     r->headers.emplace_back("accept", accept.empty() ? "Accept:" : "Accept: " + accept);
     return static_cast<Handle*>(r);
   }

@@ -18,8 +18,8 @@ public:
     return InternetOpenA(agent.c_str(), type, access == InetAccess::Proxy ? proxyName : nullptr, nullptr, 0);
   }
 
-  InetHandle connect(InetHandle session, const std::string& host, uint16_t port, const char* user,
-                     const char* password, InetService service, uint32_t flags) override {
+  InetHandle connect(InetHandle session, const std::string& host, uint16_t port, const char* user, const char* password,
+                     InetService service, uint32_t flags) override {
     DWORD svc = service == InetService::Ftp ? INTERNET_SERVICE_FTP : INTERNET_SERVICE_HTTP;
     return InternetConnectA(h(session), host.c_str(), port, user, password, svc, flags, 0);
   }

@@ -91,7 +91,8 @@ std::string fetchOnce(const std::string& url, uint32_t* status = nullptr) {
   if (!c.sendGet(c.path(), nullptr)) return "<not sent>";
   std::string body;
   char buf[16384];
-  for (int n; (n = c.read(buf, sizeof buf)) > 0;) body.append(buf, static_cast<size_t>(n));
+  for (int n; (n = c.read(buf, sizeof buf)) > 0;)
+    body.append(buf, static_cast<size_t>(n));
   if (status) *status = c.statusCode();
   c.close();
   return body;
@@ -177,7 +178,7 @@ TEST_F(Live, AnInternalAnswerAfterItsTwoSecondsIsIgnored) {
 TEST_F(Live, AnErrorPageIsNoVersion) {
   uint32_t status = 0;
   EXPECT_NE(fetchOnce(kHttp + "missing/table/version.txt", &status), ""); // the client hands it out...
-  EXPECT_EQ(status, 404u);                                                 // ...with its status
+  EXPECT_EQ(status, 404u);                                                // ...with its status
   Outcome o = check(kHttp + "missing/table/", kHttps + "missing/ccs/table/");
   EXPECT_EQ(o.version, "");
   EXPECT_EQ(o.baseUrl, kHttps + "missing/ccs/table/");

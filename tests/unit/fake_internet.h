@@ -66,8 +66,8 @@ public:
   }
   platform::InetHandle connect(platform::InetHandle, const std::string& host, uint16_t port, const char* user,
                                const char* password, platform::InetService service, uint32_t flags) override {
-    connects.push_back({host, port, user ? user : "", password ? password : "", user != nullptr, password != nullptr,
-                        service, flags});
+    connects.push_back(
+        {host, port, user ? user : "", password ? password : "", user != nullptr, password != nullptr, service, flags});
     return connectFails ? nullptr : handle(2);
   }
   uint32_t attemptConnect() override { return attemptResult; }
@@ -75,7 +75,8 @@ public:
                                    const std::string& version, const char* referrer, const char* const* acceptTypes,
                                    uint32_t flags) override {
     Request r{verb, path, version, referrer != nullptr, {}, flags};
-    for (const char* const* t = acceptTypes; t && *t; ++t) r.acceptTypes.push_back(*t);
+    for (const char* const* t = acceptTypes; t && *t; ++t)
+      r.acceptTypes.push_back(*t);
     requests.push_back(r);
     position = 0;
     return requestFails ? nullptr : handle(3);

@@ -39,7 +39,8 @@ protected:
     if (!c.openUrl(url, nullptr, nullptr, "Mozilla/4.0 (compatible; )")) return "<no connection>";
     if (!c.sendGet(c.path(), nullptr)) return "<not sent>";
     char buf[7];
-    for (int n; (n = c.read(buf, sizeof buf)) > 0;) body.append(buf, static_cast<size_t>(n));
+    for (int n; (n = c.read(buf, sizeof buf)) > 0;)
+      body.append(buf, static_cast<size_t>(n));
     c.close();
     return body;
   }

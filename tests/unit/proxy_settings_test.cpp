@@ -69,8 +69,8 @@ TEST_F(ProxySettingsTest, AllFiveValuesAreRead) {
 
 TEST_F(ProxySettingsTest, ModeIsTheExactText) {
   reg.values = {{"PROXY_HOST", "h"}, {"PROXY_PORT", "1"}, {"PROXY_USER", "u"}, {"PROXY_PWD", "p"}};
-  const std::pair<std::string, int> cases[] = {{"1", 1}, {"2", 2},  {"3", 3},     {" 3", 2},   {"03", 2},
-                                              {"3 ", 2}, {"", 2},   {"three", 2}, {"4", 2},    {"1\0003", 1}};
+  const std::pair<std::string, int> cases[] = {{"1", 1},  {"2", 2}, {"3", 3},     {" 3", 2}, {"03", 2},
+                                               {"3 ", 2}, {"", 2},  {"three", 2}, {"4", 2},  {"1\0003", 1}};
   for (const auto& c : cases) {
     reg.values["PROXY_TYPE"] = c.first;
     formwell::applyProxySettings(reg);
@@ -85,7 +85,9 @@ TEST_F(ProxySettingsTest, ModeIsTheExactText) {
 
 TEST_F(ProxySettingsTest, LongValuesStayWithinTheirBuffer) {
   std::string v255(255, 'h');
-  reg.values = {{"PROXY_TYPE", "3"}, {"PROXY_HOST", v255}, {"PROXY_PORT", std::string(256, '9')},
+  reg.values = {{"PROXY_TYPE", "3"},
+                {"PROXY_HOST", v255},
+                {"PROXY_PORT", std::string(256, '9')},
                 {"PROXY_USER", std::string(300, 'u')}};
   formwell::ProxySettings s = formwell::loadProxySettings(reg);
   EXPECT_EQ(s.host, v255);                  // 255 bytes read whole

@@ -39,7 +39,8 @@ TEST(VersionCheck, AFetchGivenUpFinishesOnItsOwnStateAndNeverReachesTheNextOne) 
   EXPECT_FALSE(late.expired()); // the running fetch keeps them alive
   auto second = fetchFrom(std::make_shared<SlowInternet>(0, "second"));
   EXPECT_EQ(waitForVersion(second, 1000), "second");
-  for (int i = 0; i < 50 && !late.expired(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  for (int i = 0; i < 50 && !late.expired(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_TRUE(late.expired()); // the late fetch has ended and released everything
   EXPECT_EQ(second->result, "second");
 }

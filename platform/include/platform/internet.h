@@ -22,13 +22,13 @@ enum class InetAccess { Preconfig, Direct, Proxy };
 enum class InetService { Ftp, Http };
 
 // Flags and options, numbered as WinINet numbers them.
-constexpr uint32_t kInetFlagPassive = 0x08000000;     // connect: passive FTP
+constexpr uint32_t kInetFlagPassive = 0x08000000;      // connect: passive FTP
 constexpr uint32_t kInetFlagNoCacheWrite = 0x04000000; // request: keep the response out of any cache
-constexpr uint32_t kInetFlagSecure = 0x00800000;      // request: TLS (https)
+constexpr uint32_t kInetFlagSecure = 0x00800000;       // request: TLS (https)
 constexpr uint32_t kHttpAddReqFlagAdd = 0x20000000;
 constexpr uint32_t kHttpAddReqFlagReplace = 0x80000000;
-constexpr uint32_t kInetOptionSecurityFlags = 31;     // a uint32_t of the flags below
-constexpr uint32_t kInetOptionProxyUsername = 43;     // text; length counts the terminating NUL
+constexpr uint32_t kInetOptionSecurityFlags = 31; // a uint32_t of the flags below
+constexpr uint32_t kInetOptionProxyUsername = 43; // text; length counts the terminating NUL
 constexpr uint32_t kInetOptionProxyPassword = 44;
 constexpr uint32_t kSecurityFlagIgnoreUnknownCa = 0x00000100;
 constexpr uint32_t kSecurityFlagIgnoreCertCnInvalid = 0x00001000;
