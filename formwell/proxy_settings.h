@@ -1,0 +1,33 @@
+// The proxy that every request of the HTTP client follows, read once at start-up from the
+// registry values PROXY_TYPE, PROXY_HOST, PROXY_PORT, PROXY_USER and PROXY_PWD under
+// HKEY_LOCAL_MACHINE software\orvanta\formwell. applyProxySettings runs on the main thread
+// before any worker starts; afterwards the four process-wide values are only read.
+#pragma once
+
+#include <string>
+
+#include "platform/registry.h"
+
+namespace formwell {
+
+struct ProxySettings {
+  std::string type;
+  std::string host;
+  std::string port;
+  std::string user;
+  std::string password;
+};
+
+// 1 no proxy, 2 the system's settings, 3 the proxy in proxyAddress; 0 before the first
+// applyProxySettings, which the client treats like 2.
+extern int proxyMode;
+// "http://" + host + ":" + port, built in every mode.
+extern std::string proxyAddress;
+extern std::string proxyUser;
+extern std::string proxyPassword;
+
+// Never fails: a missing key or an unreadable value gives an empty field.
+ProxySettings loadProxySettings(platform::Registry& registry = platform::systemRegistry());
+void applyProxySettings(platform::Registry& registry = platform::systemRegistry());
+
+} // namespace formwell

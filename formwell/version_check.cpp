@@ -1,0 +1,104 @@
+#include "version_check.h"
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "http_client.h"
+
+#ifndef FORMWELL_INTERNAL_UPDATE_URL
+#define FORMWELL_INTERNAL_UPDATE_URL "http://127.0.0.1:8080/table/"
+#endif
+#ifndef FORMWELL_PUBLIC_UPDATE_URL
+#define FORMWELL_PUBLIC_UPDATE_URL "https://127.0.0.1:8443/ccs/table/"
+#endif
+
+namespace formwell {
+
+std::string updateBaseUrl;
+std::string serverVersion;
+std::atomic<int> versionCheckDone{0};
+
+const char kUserAgent[] = "Mozilla/4.0 (compatible; )";
+
+namespace {
+
+constexpr auto kPoll = std::chrono::milliseconds(100);
+
+// The machine's layer lives for the whole process; the shared pointer only lends it.
+std::shared_ptr<platform::Internet> machineInternet() {
+  return std::shared_ptr<platform::Internet>(&platform::systemInternet(), [](platform::Internet*) {});
+}
+
+std::shared_ptr<VersionFetch> newFetch(const std::string& baseUrl,
+                                       const std::shared_ptr<platform::Internet>& internet) {
+  auto fetch = std::make_shared<VersionFetch>();
+  fetch->url = baseUrl;
+  fetch->internet = internet;
+  return fetch;
+}
+
+} // namespace
+
+uint32_t tickCount() {
+  using namespace std::chrono;
+  return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+UpdateServers UpdateServers::defaults() {
+  UpdateServers s;
+  s.internalUrl = FORMWELL_INTERNAL_UPDATE_URL;
+  s.publicUrl = FORMWELL_PUBLIC_UPDATE_URL;
+  s.internet = machineInternet();
+  return s;
+}
+
+void fetchVersion(std::shared_ptr<VersionFetch> fetch) {
+  std::string body;
+  {
+    CHttpClient client(*fetch->internet);
+    if (client.openUrl(fetch->url + "version.txt", nullptr, nullptr, kUserAgent)) {
+      // An error page is no version, whatever its body says.
+      if (client.sendGet(client.path(), nullptr) && client.statusCode() >= 200 && client.statusCode() < 300) {
+        std::vector<char> buf(16384);
+        while (body.size() < kVersionBodyLimit) {
+          int want = static_cast<int>(std::min(buf.size(), kVersionBodyLimit - body.size()));
+          int got = client.read(buf.data(), want);
+          if (got <= 0) break;
+          body.append(buf.data(), static_cast<size_t>(got));
+        }
+      }
+      client.close();
+    }
+  }
+  fetch->result = body.substr(0, body.find('\0'));
+  fetch->done.store(1, std::memory_order_release);
+}
+
+std::string waitForVersion(const std::shared_ptr<VersionFetch>& fetch, uint32_t limitMs) {
+  fetch->done.store(0, std::memory_order_relaxed);
+  uint32_t start = tickCount();
+  std::thread(fetchVersion, fetch).detach();
+  for (;;) {
+    if (fetch->done.load(std::memory_order_acquire)) return fetch->result;
+    if (tickCount() - start >= limitMs)
+      return fetch->done.load(std::memory_order_acquire) ? fetch->result : std::string();
+    std::this_thread::sleep_for(kPoll);
+  }
+}
+
+unsigned selectUpdateServer(const void* param) {
+  UpdateServers servers = param ? *static_cast<const UpdateServers*>(param) : UpdateServers::defaults();
+  if (!servers.internet) servers.internet = machineInternet();
+
+  updateBaseUrl = servers.internalUrl;
+  serverVersion = waitForVersion(newFetch(updateBaseUrl, servers.internet), servers.internalLimitMs);
+  if (serverVersion.empty()) {
+    updateBaseUrl = servers.publicUrl;
+    serverVersion = waitForVersion(newFetch(updateBaseUrl, servers.internet), servers.publicLimitMs);
+  }
+  versionCheckDone.store(1, std::memory_order_release);
+  return 0;
+}
+
+} // namespace formwell

@@ -1,0 +1,69 @@
+// The version check: which package version the update servers offer. The internal server is
+// asked first and given 2000 ms; only when it gave nothing is the public server asked, for
+// 3500 ms. Start-up clears versionCheckDone, runs selectUpdateServer on a worker thread and
+// reads serverVersion and updateBaseUrl once it has seen versionCheckDone raised.
+// Each value has one writer (the selection thread); versionCheckDone is raised with release
+// after the texts are final and must be read with acquire.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/internet.h"
+
+namespace formwell {
+
+// Base URL of the server in use, ending in "/": the internal one when it answered, else the
+// public one (also when neither answered).
+extern std::string updateBaseUrl;
+// The body of the server's version.txt up to its first NUL; empty when no server answered.
+extern std::string serverVersion;
+extern std::atomic<int> versionCheckDone;
+
+// The user agent every request of the kit carries.
+extern const char kUserAgent[];
+// The most of version.txt that is read: a server that never stops sending is cut here.
+constexpr size_t kVersionBodyLimit = 64 * 1024;
+
+// Where and how long to ask. The defaults are the build's settings (FORMWELL_INTERNAL_UPDATE_URL,
+// FORMWELL_PUBLIC_UPDATE_URL) and the machine's Internet layer.
+struct UpdateServers {
+  std::string internalUrl;
+  std::string publicUrl;
+  uint32_t internalLimitMs = 2000;
+  uint32_t publicLimitMs = 3500;
+  // Shared with every fetch thread, so a fetch that outlives its wait still finds it.
+  std::shared_ptr<platform::Internet> internet;
+
+  static UpdateServers defaults();
+};
+
+// One fetch's own result text and done flag. A waiter and its fetch thread share it; a fetch
+// that is given up keeps it alive by itself, so its late answer lands in its own block and
+// never in a later fetch's values, and nothing it touches is freed under it.
+struct VersionFetch {
+  std::string url; // the base URL, read when the fetch starts
+  std::shared_ptr<platform::Internet> internet;
+  std::string result;
+  std::atomic<int> done{0};
+};
+
+// The selection thread's procedure: param is a const UpdateServers* or null for the defaults;
+// the servers are copied at once. Returns 0.
+unsigned selectUpdateServer(const void* param);
+
+// A fetch thread's procedure: version.txt under fetch->url into fetch->result (empty unless a
+// 2xx answer came), then fetch->done raised.
+void fetchVersion(std::shared_ptr<VersionFetch> fetch);
+
+// Starts the fetch on a new thread and waits up to limitMs, polling every 100 ms; returns its
+// result, or the empty text when it has not finished in time (it is left to run).
+std::string waitForVersion(const std::shared_ptr<VersionFetch>& fetch, uint32_t limitMs);
+
+// Milliseconds from a fixed point, wrapping like the system's tick count.
+uint32_t tickCount();
+
+} // namespace formwell

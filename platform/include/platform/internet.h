@@ -1,0 +1,99 @@
+// The Internet calls the kit makes, in WinINet's shape: a session handle (open), a connection
+// handle for one host (connect), one request handle per GET (openRequest), headers and options
+// on the request, send, then the body in pieces (read), and close for each handle.
+// Windows passes the calls to WinINet; Linux carries them out with libcurl and the same
+// meaning: access type Direct uses no proxy, Proxy the named one, Preconfig the system's
+// settings (the http_proxy/https_proxy/no_proxy environment); a failed send can be repeated on
+// the same request after relaxing the security flags.
+// Code that fetches takes an Internet& so tests can hand in a fake; systemInternet() is the
+// real one. Handles belong to the thread that opened them; different handles may be used on
+// different threads at once.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// An opaque handle; nullptr means "none".
+using InetHandle = void*;
+
+enum class InetAccess { Preconfig, Direct, Proxy };
+enum class InetService { Ftp, Http };
+
+// Flags and options, numbered as WinINet numbers them.
+constexpr uint32_t kInetFlagPassive = 0x08000000;      // connect: passive FTP
+constexpr uint32_t kInetFlagNoCacheWrite = 0x04000000; // request: keep the response out of any cache
+constexpr uint32_t kInetFlagSecure = 0x00800000;       // request: TLS (https)
+constexpr uint32_t kHttpAddReqFlagAdd = 0x20000000;
+constexpr uint32_t kHttpAddReqFlagReplace = 0x80000000;
+constexpr uint32_t kInetOptionSecurityFlags = 31; // a uint32_t of the flags below
+constexpr uint32_t kInetOptionProxyUsername = 43; // text; length counts the terminating NUL
+constexpr uint32_t kInetOptionProxyPassword = 44;
+constexpr uint32_t kSecurityFlagIgnoreUnknownCa = 0x00000100;
+constexpr uint32_t kSecurityFlagIgnoreCertCnInvalid = 0x00001000;
+constexpr uint32_t kSecurityFlagIgnoreCertDateInvalid = 0x00002000;
+
+class Internet {
+public:
+  virtual ~Internet() = default;
+  // InternetOpenA: proxyName is used only with InetAccess::Proxy; no bypass list, flags 0.
+  virtual InetHandle open(const std::string& agent, InetAccess access, const char* proxyName) = 0;
+  // InternetConnectA: user and password may be null. Nothing goes over the wire yet.
+  virtual InetHandle connect(InetHandle session, const std::string& host, uint16_t port, const char* user,
+                             const char* password, InetService service, uint32_t flags) = 0;
+  // InternetAttemptConnect(0): 0 when the machine may go on line.
+  virtual uint32_t attemptConnect() = 0;
+  // HttpOpenRequestA: acceptTypes is a null-terminated list (or null); referrer may be null.
+  virtual InetHandle openRequest(InetHandle connection, const std::string& verb, const std::string& path,
+                                 const std::string& version, const char* referrer, const char* const* acceptTypes,
+                                 uint32_t flags) = 0;
+  // HttpAddRequestHeadersA: lines ending in "\r\n"; modifiers kHttpAddReqFlag*.
+  virtual bool addHeaders(InetHandle request, const std::string& headers, uint32_t modifiers) = 0;
+  // InternetSetOptionA / InternetQueryOptionA (the options above).
+  virtual bool setOption(InetHandle handle, uint32_t option, const void* buffer, uint32_t length) = 0;
+  virtual bool queryOption(InetHandle handle, uint32_t option, void* buffer, uint32_t* length) = 0;
+  // HttpSendRequestA without extra headers or body: true once the response's headers are in.
+  virtual bool send(InetHandle request) = 0;
+  // HttpQueryInfoA(HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER) after a send.
+  virtual bool statusCode(InetHandle request, uint32_t* code) = 0;
+  // InternetReadFile: *count 0 with true means the body has ended.
+  virtual bool read(InetHandle request, void* buffer, uint32_t size, uint32_t* count) = 0;
+  // InternetCloseHandle.
+  virtual bool close(InetHandle handle) = 0;
+
+  bool querySecurityFlags(InetHandle request, uint32_t* flags) {
+    uint32_t length = sizeof *flags;
+    return queryOption(request, kInetOptionSecurityFlags, flags, &length);
+  }
+  bool setSecurityFlags(InetHandle request, uint32_t flags) {
+    return setOption(request, kInetOptionSecurityFlags, &flags, sizeof flags);
+  }
+};
+
+// The machine's Internet layer (a process-wide object; never destroyed, so a worker thread
+// that is still fetching when the process ends finds it intact).
+Internet& systemInternet();
+
+// A handle that closes itself through the layer that opened it. Not copyable.
+class InetHandleOwner {
+public:
+  explicit InetHandleOwner(Internet& internet) : internet_(internet) {}
+  ~InetHandleOwner() { reset(); }
+  InetHandleOwner(const InetHandleOwner&) = delete;
+  InetHandleOwner& operator=(const InetHandleOwner&) = delete;
+
+  InetHandle get() const { return handle_; }
+  explicit operator bool() const { return handle_ != nullptr; }
+  // Takes over a new handle, closing the one held before.
+  void reset(InetHandle handle = nullptr) {
+    if (handle_) internet_.close(handle_);
+    handle_ = handle;
+  }
+
+private:
+  Internet& internet_;
+  InetHandle handle_ = nullptr;
+};
+
+} // namespace platform

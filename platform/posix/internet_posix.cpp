@@ -1,0 +1,380 @@
+// libcurl behind WinINet's calls. A session and a connection only remember what they were
+// given; the request builds the transfer, and send drives it until the final response's
+// headers are in. The body then waits in a bounded buffer: when it is full the transfer is
+// paused, and read resumes it once the caller has taken what was there.
+#include "platform/internet.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <curl/curl.h>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+// WinINet's default time-outs, which the kit relies on where it sets none of its own.
+constexpr long kConnectTimeoutMs = 60000;
+constexpr auto kReceiveTimeout = std::chrono::seconds(30);
+// Body bytes held between reads; beyond this the transfer pauses.
+constexpr size_t kBodyBufferCap = 1 << 20;
+
+struct Handle {
+  enum class Kind { Session, Connection, Request } kind;
+  explicit Handle(Kind k) : kind(k) {}
+  virtual ~Handle() = default;
+};
+
+struct Session : Handle {
+  Session() : Handle(Kind::Session) {}
+  std::string agent;
+  InetAccess access = InetAccess::Preconfig;
+  std::string proxyName;
+};
+
+struct Connection : Handle {
+  Connection() : Handle(Kind::Connection) {}
+  Session session; // a copy: closing the session first leaves the connection usable
+  std::string host;
+  uint16_t port = 0;
+  bool hasUser = false, hasPassword = false;
+  std::string user, password;
+  InetService service = InetService::Http;
+};
+
+struct Request : Handle {
+  Request() : Handle(Kind::Request) {}
+  ~Request() override {
+    if (multi && easy) curl_multi_remove_handle(multi, easy);
+    if (easy) curl_easy_cleanup(easy);
+    if (multi) curl_multi_cleanup(multi);
+    if (headerList) curl_slist_free_all(headerList);
+  }
+
+  CURL* easy = nullptr;
+  CURLM* multi = nullptr;
+  curl_slist* headerList = nullptr;
+  bool added = false;
+  std::string url;
+  Connection connection;
+  std::vector<std::pair<std::string, std::string>> headers; // name, whole line
+  uint32_t securityFlags = 0;
+  std::string proxyUser, proxyPassword;
+  std::string referrer;
+
+  // The state of the current send.
+  bool sent = false;        // send succeeded: the final headers are in
+  bool headersDone = false; // the final response's header block has ended
+  bool finished = false;    // the transfer has ended (result says how)
+  CURLcode result = CURLE_OK;
+  uint32_t status = 0;
+  bool paused = false;
+  std::vector<char> body;
+  size_t bodyPos = 0;
+
+  size_t buffered() const { return body.size() - bodyPos; }
+};
+
+std::string lowerName(const std::string& line) {
+  std::string name = line.substr(0, line.find(':'));
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
+    name.pop_back();
+  std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return static_cast<char>(tolower(c)); });
+  return name;
+}
+
+size_t onHeader(char* data, size_t size, size_t count, void* user) {
+  auto* r = static_cast<Request*>(user);
+  size_t n = size * count;
+  std::string line(data, n);
+  if (line.compare(0, 5, "HTTP/") == 0) {
+    size_t sp = line.find(' ');
+    r->status = sp == std::string::npos ? 0 : static_cast<uint32_t>(strtoul(line.c_str() + sp + 1, nullptr, 10));
+  } else if (line == "\r\n" || line == "\n") {
+    // The end of a header block. Informational answers, redirects and authentication
+    // challenges may be followed by another block that libcurl asks for itself; for those the
+    // first body byte or the end of the transfer tells that this was the final answer.
+    uint32_t s = r->status;
+    bool interim = s < 200 || (s >= 300 && s < 400) || s == 401 || s == 407;
+    if (!interim) r->headersDone = true;
+  }
+  return n;
+}
+
+size_t onBody(char* data, size_t size, size_t count, void* user) {
+  auto* r = static_cast<Request*>(user);
+  size_t n = size * count;
+  if (r->buffered() >= kBodyBufferCap) {
+    r->paused = true;
+    return CURL_WRITEFUNC_PAUSE; // libcurl keeps these bytes and hands them over again on resume
+  }
+  if (r->bodyPos == r->body.size()) {
+    r->body.clear();
+    r->bodyPos = 0;
+  } else if (r->bodyPos >= r->body.size() / 2) {
+    r->body.erase(r->body.begin(), r->body.begin() + static_cast<std::ptrdiff_t>(r->bodyPos));
+    r->bodyPos = 0;
+  }
+  r->body.insert(r->body.end(), data, data + n);
+  r->headersDone = true;
+  return n;
+}
+
+// Runs the transfer for a while: until it has ended, or until stop() holds. False when no
+// progress was seen for the receive time-out.
+template <typename Stop> bool drive(Request* r, Stop stop) {
+  auto lastProgress = std::chrono::steady_clock::now();
+  size_t lastSize = r->body.size();
+  bool lastHeaders = r->headersDone;
+  while (!r->finished && !stop()) {
+    int running = 0;
+    curl_multi_perform(r->multi, &running);
+    int left = 0;
+    while (CURLMsg* msg = curl_multi_info_read(r->multi, &left)) {
+      if (msg->msg == CURLMSG_DONE) {
+        r->finished = true;
+        r->result = msg->data.result;
+      }
+    }
+    if (r->finished || stop()) break;
+    if (r->body.size() != lastSize || r->headersDone != lastHeaders) {
+      lastSize = r->body.size();
+      lastHeaders = r->headersDone;
+      lastProgress = std::chrono::steady_clock::now();
+    } else if (!r->paused && std::chrono::steady_clock::now() - lastProgress > kReceiveTimeout) {
+      return false;
+    }
+    if (r->paused) break;
+    curl_multi_poll(r->multi, nullptr, 0, 100, nullptr);
+  }
+  return true;
+}
+
+void buildHeaderList(Request* r) {
+  if (r->headerList) curl_slist_free_all(r->headerList);
+  r->headerList = nullptr;
+  for (const auto& h : r->headers)
+    r->headerList = curl_slist_append(r->headerList, h.second.c_str());
+  // libcurl's own Pragma line would say more than WinINet does.
+  r->headerList = curl_slist_append(r->headerList, "Pragma:");
+}
+
+void configure(Request* r) {
+  CURL* e = r->easy;
+  curl_easy_reset(e);
+  curl_easy_setopt(e, CURLOPT_URL, r->url.c_str());
+  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+  curl_easy_setopt(e, CURLOPT_USERAGENT, r->connection.session.agent.c_str());
+  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, 128L * 1024);
+  // WinINet follows redirects of a GET by itself, between http and https only.
+  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(e, CURLOPT_MAXREDIRS, 20L);
+  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+  if (!r->referrer.empty()) curl_easy_setopt(e, CURLOPT_REFERER, r->referrer.c_str());
+  buildHeaderList(r);
+  curl_easy_setopt(e, CURLOPT_HTTPHEADER, r->headerList);
+  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, onHeader);
+  curl_easy_setopt(e, CURLOPT_HEADERDATA, r);
+  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, onBody);
+  curl_easy_setopt(e, CURLOPT_WRITEDATA, r);
+
+  const Session& s = r->connection.session;
+  if (s.access == InetAccess::Direct) {
+    curl_easy_setopt(e, CURLOPT_PROXY, ""); // "" turns off the environment's proxy too
+  } else if (s.access == InetAccess::Proxy) {
+    curl_easy_setopt(e, CURLOPT_PROXY, s.proxyName.c_str());
+  } // Preconfig: libcurl reads http_proxy, https_proxy and no_proxy itself
+  if (!r->proxyUser.empty() || !r->proxyPassword.empty()) {
+    curl_easy_setopt(e, CURLOPT_PROXYUSERNAME, r->proxyUser.c_str());
+    curl_easy_setopt(e, CURLOPT_PROXYPASSWORD, r->proxyPassword.c_str());
+    curl_easy_setopt(e, CURLOPT_PROXYAUTH, CURLAUTH_ANY); // answer the proxy's challenge, as WinINet does
+  }
+  if (r->connection.hasUser) curl_easy_setopt(e, CURLOPT_USERNAME, r->connection.user.c_str());
+  if (r->connection.hasPassword) curl_easy_setopt(e, CURLOPT_PASSWORD, r->connection.password.c_str());
+
+  // OpenSSL has no switch for the certificate's dates alone: ignoring the unknown authority
+  // turns off the chain check, dates included. The kit relaxes all three together.
+  bool verifyPeer = !(r->securityFlags & kSecurityFlagIgnoreUnknownCa);
+  bool verifyHost = !(r->securityFlags & kSecurityFlagIgnoreCertCnInvalid);
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, verifyPeer ? 1L : 0L);
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, verifyHost ? 2L : 0L);
+}
+
+std::string textOption(const void* buffer, uint32_t length) {
+  const char* p = static_cast<const char*>(buffer);
+  return std::string(p, strnlen(p, length));
+}
+
+template <typename T> T* as(InetHandle handle, Handle::Kind kind) {
+  auto* base = static_cast<Handle*>(handle);
+  return base && base->kind == kind ? static_cast<T*>(base) : nullptr;
+}
+
+class CurlInternet final : public Internet {
+public:
+  CurlInternet() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+
+  InetHandle open(const std::string& agent, InetAccess access, const char* proxyName) override {
+    auto* s = new Session;
+    s->agent = agent;
+    s->access = access;
+    if (access == InetAccess::Proxy && proxyName) s->proxyName = proxyName;
+    return static_cast<Handle*>(s);
+  }
+
+  InetHandle connect(InetHandle session, const std::string& host, uint16_t port, const char* user, const char* password,
+                     InetService service, uint32_t) override {
+    auto* s = as<Session>(session, Handle::Kind::Session);
+    if (!s || host.empty()) return nullptr;
+    auto* c = new Connection;
+    c->session = *s;
+    c->host = host;
+    c->port = port; // 0: the scheme's default, settled when the request knows whether it is secure
+    c->hasUser = user != nullptr;
+    c->hasPassword = password != nullptr;
+    if (user) c->user = user;
+    if (password) c->password = password;
+    c->service = service;
+    return static_cast<Handle*>(c);
+  }
+
+  uint32_t attemptConnect() override { return 0; }
+
+  InetHandle openRequest(InetHandle connection, const std::string&, const std::string& path, const std::string&,
+                         const char* referrer, const char* const* acceptTypes, uint32_t flags) override {
+    auto* c = as<Connection>(connection, Handle::Kind::Connection);
+    // As in WinINet, an HTTP request cannot be opened on an FTP connection.
+    if (!c || c->service != InetService::Http) return nullptr;
+    auto* r = new Request;
+    r->connection = *c;
+    r->easy = curl_easy_init();
+    r->multi = curl_multi_init();
+    if (!r->easy || !r->multi) {
+      delete r;
+      return nullptr;
+    }
+    bool secure = (flags & kInetFlagSecure) != 0;
+    std::string host = c->host.find(':') != std::string::npos ? "[" + c->host + "]" : c->host;
+    uint16_t port = c->port != 0 ? c->port : (secure ? 443 : 80);
+    r->url = (secure ? "https://" : "http://") + host + ":" + std::to_string(port) + path;
+    if (referrer) r->referrer = referrer;
+    std::string accept;
+    for (const char* const* t = acceptTypes; t && *t; ++t)
+      accept += (accept.empty() ? "" : ", ") + std::string(*t);
+    r->headers.emplace_back("accept", accept.empty() ? "Accept:" : "Accept: " + accept);
+    return static_cast<Handle*>(r);
+  }
+
+  bool addHeaders(InetHandle request, const std::string& headers, uint32_t modifiers) override {
+    auto* r = as<Request>(request, Handle::Kind::Request);
+    if (!r) return false;
+    size_t start = 0;
+    while (start < headers.size()) {
+      size_t end = headers.find('\n', start);
+      if (end == std::string::npos) end = headers.size();
+      std::string line = headers.substr(start, end - start);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      start = end + 1;
+      if (line.empty()) continue;
+      if (line.find(':') == std::string::npos) return false;
+      std::string name = lowerName(line);
+      auto same = [&](const std::pair<std::string, std::string>& h) { return h.first == name; };
+      if (modifiers & kHttpAddReqFlagReplace)
+        r->headers.erase(std::remove_if(r->headers.begin(), r->headers.end(), same), r->headers.end());
+      r->headers.emplace_back(name, line);
+    }
+    return true;
+  }
+
+  bool setOption(InetHandle handle, uint32_t option, const void* buffer, uint32_t length) override {
+    auto* r = as<Request>(handle, Handle::Kind::Request);
+    if (!r || !buffer) return false;
+    switch (option) {
+    case kInetOptionSecurityFlags:
+      if (length < sizeof(uint32_t)) return false;
+      std::memcpy(&r->securityFlags, buffer, sizeof(uint32_t));
+      return true;
+    case kInetOptionProxyUsername: r->proxyUser = textOption(buffer, length); return true;
+    case kInetOptionProxyPassword: r->proxyPassword = textOption(buffer, length); return true;
+    default: return false;
+    }
+  }
+
+  bool queryOption(InetHandle handle, uint32_t option, void* buffer, uint32_t* length) override {
+    auto* r = as<Request>(handle, Handle::Kind::Request);
+    if (!r || !buffer || option != kInetOptionSecurityFlags || *length < sizeof(uint32_t)) return false;
+    std::memcpy(buffer, &r->securityFlags, sizeof(uint32_t));
+    *length = sizeof(uint32_t);
+    return true;
+  }
+
+  bool send(InetHandle request) override {
+    auto* r = as<Request>(request, Handle::Kind::Request);
+    if (!r) return false;
+    // A send on a request that was sent before starts the transfer afresh (WinINet's resend).
+    if (r->added) curl_multi_remove_handle(r->multi, r->easy);
+    r->added = false;
+    r->sent = r->headersDone = r->finished = r->paused = false;
+    r->result = CURLE_OK;
+    r->status = 0;
+    r->body.clear();
+    r->bodyPos = 0;
+    configure(r);
+    if (curl_multi_add_handle(r->multi, r->easy) != CURLM_OK) return false;
+    r->added = true;
+    if (!drive(r, [r] { return r->headersDone; })) return false;
+    if (r->finished && r->result != CURLE_OK) return false;
+    if (r->finished) r->headersDone = true; // an answer without a body
+    r->sent = r->headersDone;
+    return r->sent;
+  }
+
+  bool statusCode(InetHandle request, uint32_t* code) override {
+    auto* r = as<Request>(request, Handle::Kind::Request);
+    if (!r || !r->sent) return false;
+    *code = r->status;
+    return true;
+  }
+
+  bool read(InetHandle request, void* buffer, uint32_t size, uint32_t* count) override {
+    *count = 0;
+    auto* r = as<Request>(request, Handle::Kind::Request);
+    if (!r || !r->sent) return false;
+    if (size == 0) return true;
+    while (r->buffered() == 0) {
+      if (r->finished) return r->result == CURLE_OK; // the end of the body, or the transfer failed
+      if (r->paused) {
+        r->paused = false;
+        curl_easy_pause(r->easy, CURLPAUSE_CONT); // may hand over the held bytes at once
+        continue;
+      }
+      if (!drive(r, [r] { return r->buffered() > 0; })) return false;
+    }
+    size_t n = std::min<size_t>(size, r->buffered());
+    std::memcpy(buffer, r->body.data() + r->bodyPos, n);
+    r->bodyPos += n;
+    *count = static_cast<uint32_t>(n);
+    return true;
+  }
+
+  bool close(InetHandle handle) override {
+    if (!handle) return false;
+    delete static_cast<Handle*>(handle);
+    return true;
+  }
+};
+
+} // namespace
+
+Internet& systemInternet() {
+  static Internet* internet = new CurlInternet; // never destroyed: see the header
+  return *internet;
+}
+
+} // namespace platform

@@ -1,0 +1,55 @@
+// The version check's waits against a scripted Internet layer whose answers take their time.
+#include <chrono>
+#include <gtest/gtest.h>
+#include <thread>
+
+#include "fake_internet.h"
+#include "version_check.h"
+
+using namespace formwell;
+
+namespace {
+
+// Answers every send after a delay.
+class SlowInternet : public testutil::FakeInternet {
+public:
+  explicit SlowInternet(int ms, std::string answer) : delay(ms) { body = std::move(answer); }
+  bool send(platform::InetHandle h) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    return FakeInternet::send(h);
+  }
+  int delay;
+};
+
+std::shared_ptr<VersionFetch> fetchFrom(std::shared_ptr<platform::Internet> net) {
+  auto f = std::make_shared<VersionFetch>();
+  f->url = "http://10.0.0.1:8080/table/";
+  f->internet = std::move(net);
+  return f;
+}
+
+TEST(VersionCheck, AFetchGivenUpFinishesOnItsOwnStateAndNeverReachesTheNextOne) {
+  std::weak_ptr<VersionFetch> late;
+  {
+    auto slow = std::make_shared<SlowInternet>(400, "late");
+    auto first = fetchFrom(slow);
+    late = first;
+    EXPECT_EQ(waitForVersion(first, 100), ""); // given up; the test drops the fetch and its layer
+  }
+  EXPECT_FALSE(late.expired()); // the running fetch keeps them alive
+  auto second = fetchFrom(std::make_shared<SlowInternet>(0, "second"));
+  EXPECT_EQ(waitForVersion(second, 1000), "second");
+  for (int i = 0; i < 50 && !late.expired(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_TRUE(late.expired()); // the late fetch has ended and released everything
+  EXPECT_EQ(second->result, "second");
+}
+
+TEST(VersionCheck, AnAnswerWithinTheLimitIsTakenAtTheNextPoll) {
+  auto f = fetchFrom(std::make_shared<SlowInternet>(150, "2.0.0.1"));
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(waitForVersion(f, 2000), "2.0.0.1");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+}
+
+} // namespace
