@@ -13,13 +13,13 @@
 
 namespace {
 
-const char kNotOpened[] = "Archive not opened";
-const char kUnknownType[] = "Could not determine archive type !";
-const char kGzipRead[] = "Could not read data from gzip archive !";
-const char kZipCount[] = "Could not get files from the archive !";
-const char kZipPosition[] = "Could not get file at the specified position from the archive !";
-const char kZipUnzip[] = "Could not unzip file at the specified position from the archive !";
-const char kTarPosition[] = "Invalid file position !";
+const char kTextNotOpened[] = "Archive not opened";
+const char kTextUnknownType[] = "Could not determine archive type !";
+const char kTextGzipRead[] = "Could not read data from gzip archive !";
+const char kTextZipCount[] = "Could not get files from the archive !";
+const char kTextZipPosition[] = "Could not get file at the specified position from the archive !";
+const char kTextZipUnzip[] = "Could not unzip file at the specified position from the archive !";
+const char kTextTarPosition[] = "Invalid file position !";
 
 constexpr uint32_t kTarBlock = 512;
 
@@ -91,7 +91,10 @@ bool CGzipFile::readAll(unsigned char** data, uint32_t* length) {
     if (n == 0) break;
     if (all.size() > kMaxDataSize) return false;
   }
-  if (all.empty()) return false;
+  // A stream cut short ends like a finished one; only zlib's error state tells them apart.
+  int error = Z_OK;
+  gzerror(static_cast<gzFile>(gzip_), &error);
+  if (error != Z_OK || all.empty()) return false;
   unsigned char* block = new (std::nothrow) unsigned char[all.size()];
   if (!block) return false;
   std::memcpy(block, all.data(), all.size());
@@ -127,11 +130,11 @@ int CArchiveReader::open(const std::string& path) {
     return 1;
   }
   if (!openForReading(path)) {
-    lastError_ = kUnknownType;
+    lastError_ = kTextUnknownType;
     return 0;
   }
   if (!readAll(&data_, &dataLength_) || dataLength_ == 0) {
-    lastError_ = kGzipRead;
+    lastError_ = kTextGzipRead;
     return 0;
   }
   uint32_t size;
@@ -165,13 +168,12 @@ int CArchiveReader::getFileCount() {
     if (!zip_) break;
     unz_global_info64 info;
     if (unzGetGlobalInfo64(static_cast<unzFile>(zip_), &info) != UNZ_OK || info.number_entry > 0x7FFFFFFF) {
-      lastError_ = kZipCount;
+      lastError_ = kTextZipCount;
       return -1;
     }
     return static_cast<int>(info.number_entry);
   }
   case kGzip:
-    if (!data_) break;
     return 1;
   case kTarGzip: {
     if (!data_) break;
@@ -189,7 +191,7 @@ int CArchiveReader::getFileCount() {
     break;
   }
   // Never opened, or used after close without a new open.
-  lastError_ = kNotOpened;
+  lastError_ = kTextNotOpened;
   return -1;
 }
 
@@ -201,7 +203,7 @@ int CArchiveReader::getFile(int index, const unsigned char** data, uint32_t* siz
     return getZipFile(index, data, size, isFile, name);
   case kGzip:
     if (!data_) {
-      lastError_ = kGzipRead;
+      lastError_ = kTextGzipRead;
       return 0;
     }
     *data = data_;
@@ -214,7 +216,7 @@ int CArchiveReader::getFile(int index, const unsigned char** data, uint32_t* siz
     uint32_t offset = 0, entrySize;
     for (int i = 0; i < index; ++i) {
       if (!validTarHeader(offset, &entrySize)) {
-        lastError_ = kTarPosition;
+        lastError_ = kTextTarPosition;
         return 0;
       }
       offset += kTarBlock + (entrySize + kTarBlock - 1) / kTarBlock * kTarBlock;
@@ -230,7 +232,7 @@ int CArchiveReader::getFile(int index, const unsigned char** data, uint32_t* siz
   default:
     break;
   }
-  lastError_ = kNotOpened;
+  lastError_ = kTextNotOpened;
   return 0;
 }
 
@@ -252,20 +254,20 @@ int CArchiveReader::getZipFile(int index, const unsigned char** data, uint32_t* 
   char entryName[65536];
   if (!found || unzGetCurrentFileInfo64(zip, &info, entryName, sizeof entryName, nullptr, 0, nullptr, 0) != UNZ_OK) {
     zipPosition_ = -1;
-    lastError_ = kZipPosition;
+    lastError_ = kTextZipPosition;
     return 0;
   }
   delete[] data_;
   data_ = nullptr;
   // An entry that claims more than the reader takes is refused before anything is allocated.
   if (info.uncompressed_size > kMaxDataSize) {
-    lastError_ = kZipUnzip;
+    lastError_ = kTextZipUnzip;
     return 0;
   }
   uint32_t expected = static_cast<uint32_t>(info.uncompressed_size);
   data_ = new (std::nothrow) unsigned char[expected + 10];
   if (!data_ || unzOpenCurrentFile(zip) != UNZ_OK) {
-    lastError_ = kZipUnzip;
+    lastError_ = kTextZipUnzip;
     return 0;
   }
   // The entry must inflate to exactly its declared size with a matching CRC; a short or damaged
@@ -284,7 +286,7 @@ int CArchiveReader::getZipFile(int index, const unsigned char** data, uint32_t* 
   if (ok && unzReadCurrentFile(zip, data_ + got, 1) != 0) ok = false; // longer than declared
   if (unzCloseCurrentFile(zip) != UNZ_OK) ok = false;                 // the CRC is checked here
   if (!ok) {
-    lastError_ = kZipUnzip;
+    lastError_ = kTextZipUnzip;
     return 0;
   }
   data_[got] = 0;
