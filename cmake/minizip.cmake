@@ -14,6 +14,8 @@ if(NOT WIN32)
   return()
 endif()
 
+# Static zlib: the programs carry no DLL beyond those Windows has.
+set(ZLIB_USE_STATIC_LIBS ON)
 find_package(ZLIB REQUIRED)
 file(GLOB binutils_tarball /usr/src/binutils/binutils-*.tar.xz)
 if(NOT binutils_tarball)
