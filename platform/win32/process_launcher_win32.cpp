@@ -3,9 +3,10 @@
 // once this process has ended and the program file is free.
 #include "platform/process_launcher.h"
 
+#include <windows.h>
+// after windows.h, which they build on
 #include <shellapi.h>
 #include <shlobj.h>
-#include <windows.h>
 
 namespace platform {
 

@@ -255,7 +255,7 @@ TEST_F(ArchiveReaderTest, ZipEntriesThatLieAboutTheirDataFailToUnzip) {
   const std::string kUnzip = "Could not unzip file at the specified position from the archive !";
   std::string data(4000, 'd');
   std::vector<ZipEntry> bad;
-  bad.push_back({"huge.txt", "tiny"});
+  bad.push_back({"huge.txt", std::string(1000, 'h')}); // size + 10 would wrap to 9 bytes
   bad.back().declaredSize = 0xFFFFFFFF;
   bad.push_back({"over-bound.txt", "tiny"});
   bad.back().declaredSize = CGzipFile::kMaxDataSize + 1;
