@@ -1,0 +1,31 @@
+#include "platform/file_info.h"
+
+#include <io.h>
+#include <vector>
+#include <windows.h>
+
+namespace platform {
+
+int64_t fileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA info;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &info)) return -1;
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
+  return (static_cast<int64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+}
+
+bool fileWritable(const std::string& path) { return _access(path.c_str(), 6) == 0; }
+
+std::string fullPath(const std::string& path) {
+  if (path.empty()) return "";
+  std::vector<char> buf(MAX_PATH);
+  for (;;) {
+    DWORD n = GetFullPathNameA(path.c_str(), static_cast<DWORD>(buf.size()), buf.data(), nullptr);
+    if (n == 0) return "";
+    if (n < buf.size()) return std::string(buf.data(), n);
+    buf.resize(n + 1);
+  }
+}
+
+bool markExecutable(const std::string&) { return true; }
+
+} // namespace platform

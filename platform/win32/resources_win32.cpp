@@ -1,0 +1,22 @@
+#include "platform/resources.h"
+
+#include <windows.h>
+
+namespace platform {
+
+bool findResource(int id, const std::string& type, const void** data, size_t* size) {
+  // FindResource compares type names without regard to case ("binary" finds "BINARY") and takes
+  // the resource in whatever language the module has it when the thread's language is missing.
+  HRSRC res = FindResourceA(nullptr, MAKEINTRESOURCEA(id), type.c_str());
+  if (!res) return false;
+  HGLOBAL loaded = LoadResource(nullptr, res); // module data: nothing to free
+  if (!loaded) return false;
+  *data = LockResource(loaded);
+  *size = SizeofResource(nullptr, res);
+  return *data != nullptr || *size == 0;
+}
+
+// Windows keeps resources in the .rc; nothing registers itself.
+ResourceRegistration::ResourceRegistration(int, const char*, const void*, const void*) {}
+
+} // namespace platform

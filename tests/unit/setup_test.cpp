@@ -1,0 +1,396 @@
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+#include <thread>
+
+#include "archive_builder.h"
+#include "archive_reader.h"
+#include "child_process.h"
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "platform/module.h"
+#include "platform/resources.h"
+#include "setup.h"
+#include "test_util.h"
+
+namespace fs = std::filesystem;
+using archtest::ZipEntry;
+
+namespace {
+
+// An in-memory registry: values by "key\name", compared as the real one does (without case).
+class FakeRegistry : public platform::Registry {
+public:
+  static std::string lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+  }
+  bool openKey(platform::RegRoot, const std::string& subKey, uint32_t, platform::RegHandle* out) override {
+    for (auto& v : values)
+      if (v.first.rfind(lower(subKey) + "\\", 0) == 0) return open(subKey, out);
+    return false;
+  }
+  bool createKey(platform::RegRoot, const std::string& subKey, uint32_t access, platform::RegHandle* out) override {
+    createdWithAccess = access;
+    return open(subKey, out);
+  }
+  bool queryValue(platform::RegHandle key, const std::string& name, uint32_t* type, void* buf,
+                  uint32_t* size) override {
+    auto it = values.find(*static_cast<std::string*>(key) + "\\" + lower(name));
+    if (it == values.end() || it->second.size() > *size) return false;
+    std::memcpy(buf, it->second.data(), it->second.size());
+    *size = static_cast<uint32_t>(it->second.size());
+    if (type) *type = platform::kRegSz;
+    return true;
+  }
+  bool setValue(platform::RegHandle key, const std::string& name, uint32_t, const void* data, uint32_t size) override {
+    values[*static_cast<std::string*>(key) + "\\" + lower(name)] = std::string(static_cast<const char*>(data), size);
+    return true;
+  }
+  void closeKey(platform::RegHandle key) override { delete static_cast<std::string*>(key); }
+
+  std::map<std::string, std::string> values;
+  uint32_t createdWithAccess = 0;
+
+private:
+  bool open(const std::string& subKey, platform::RegHandle* out) {
+    *out = new std::string(lower(subKey));
+    return true;
+  }
+};
+
+// Records what replaceSelf asks of the system.
+class FakeLauncher : public platform::ProcessLauncher {
+public:
+  bool replacesThroughCommandInterpreter() const override { return windowsWay; }
+  std::string moduleShortPath() override { return shortPath; }
+  std::string environmentVariable(const std::string& name) override { return name == "COMSPEC" ? comspec : ""; }
+  bool shellExecuteHidden(const std::string& program, const std::string& verb, const std::string& parameters,
+                          platform::StartedProcess* started) override {
+    calls.push_back("start " + program + " | " + verb + " | " + parameters);
+    *started = reinterpret_cast<platform::StartedProcess>(0x1234);
+    return startWorks;
+  }
+  void setPriorityClass(platform::StartedProcess p, uint32_t cls) override {
+    calls.push_back("child " + std::to_string(reinterpret_cast<uintptr_t>(p)) + " " + std::to_string(cls));
+  }
+  void setOwnPriority(uint32_t cls, int thread) override {
+    calls.push_back("own " + std::to_string(cls) + " " + std::to_string(thread));
+  }
+  void notifyShellDeleted(const std::string& path) override { calls.push_back("deleted " + path); }
+  bool replaceFileAfterExit(const std::string& source, const std::string& target) override {
+    calls.push_back("replace " + source + " | " + target);
+    return true;
+  }
+
+  bool windowsWay = true;
+  bool startWorks = true;
+  std::string shortPath = "C:\\PROGRA~1\\FORMWELL.EXE";
+  std::string comspec = "C:\\windows\\system32\\cmd.exe";
+  std::vector<std::string> calls;
+};
+
+std::string slurp(const std::string& path) {
+  std::string s;
+  platform::readFile(path, &s);
+  return s;
+}
+
+const char kFormwellKey[] = "software\\orvanta\\formwell";
+
+// Each test gets a temporary folder; on Linux the real registry's hives and the data folder
+// (CommonFilesDir) live in it too.
+class SetupTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+#ifndef _WIN32
+    testutil::setEnv("XDG_CONFIG_HOME", dir.str() + "config");
+    testutil::setEnv("XDG_DATA_HOME", dir.str() + "data dir");
+#endif
+  }
+  std::string file(const std::string& name, const std::string& bytes) {
+    std::string path = dir.str() + name;
+    archtest::writeBytes(path, bytes);
+    return path;
+  }
+  CSetup withFakes() {
+    return CSetup(registry, launcher, [this](const std::string& t) { messages.push_back(t); });
+  }
+
+  testutil::TempDir dir;
+  FakeRegistry registry;
+  FakeLauncher launcher;
+  std::vector<std::string> messages;
+};
+
+} // namespace
+
+TEST_F(SetupTest, ProgramFolderFollowsCommonFilesDirAndFallsBackWithoutIt) {
+  CSetup s = withFakes();
+  std::string fallback = s.programFolder();
+#ifdef _WIN32
+  EXPECT_EQ(fallback, "d:\\" + platform::wideToAnsi(platform::utf8ToWide("Velor服务平台自助申请软件\\")));
+#else
+  EXPECT_EQ(fallback, std::string(std::getenv("HOME")) + "\\" +
+                          platform::wideToAnsi(platform::utf8ToWide("Velor服务平台自助申请软件\\")));
+#endif
+  EXPECT_EQ(s.programFolderExists(), 0);
+  std::string common = dir.str() + "common";
+  registry.values["software\\microsoft\\windows\\currentversion\\commonfilesdir"] = common;
+  EXPECT_EQ(s.programFolder(), common + "\\Formwell\\");
+  EXPECT_EQ(s.programFolderExists(), 0);
+  fs::create_directories(dir.path() / "common" / "Formwell");
+  EXPECT_EQ(s.programFolderExists(), 1);
+  // An empty value counts as missing.
+  registry.values["software\\microsoft\\windows\\currentversion\\commonfilesdir"] = "";
+  EXPECT_EQ(s.programFolder(), fallback);
+  EXPECT_EQ(s.programFolderExists(), 0);
+}
+
+TEST_F(SetupTest, RealRegistryGivesTheProgramFolderAndKeepsTheInstalledVersion) {
+  CSetup s(platform::systemRegistry(), launcher, [](const std::string&) {});
+  std::string folder = s.programFolder();
+  ASSERT_GE(folder.size(), 10u);
+  EXPECT_EQ(folder.substr(folder.size() - 10), "\\Formwell\\");
+#ifndef _WIN32
+  EXPECT_EQ(folder, dir.str() + "data dir\\Formwell\\");
+#endif
+  EXPECT_EQ(s.writeInstalledVersion("2.0.0.3"), 1);
+  EXPECT_EQ(s.readInstalledVersion(), "2.0.0.3");
+  EXPECT_EQ(s.writeInstalledVersion("1.0.0.0"), 1);
+  EXPECT_EQ(s.readInstalledVersion(), "1.0.0.0");
+}
+
+TEST_F(SetupTest, InstalledVersionIsWrittenWithoutTerminatorAndReadAtMost256Bytes) {
+  CSetup s = withFakes();
+  EXPECT_EQ(s.readInstalledVersion(), ""); // no key
+  EXPECT_EQ(s.writeInstalledVersion("2.0.0.1"), 1);
+  EXPECT_EQ(registry.values[std::string(kFormwellKey) + "\\currentversion"], "2.0.0.1");
+  EXPECT_EQ(registry.createdWithAccess, 0x2001Fu);
+  std::string full(256, '7');
+  s.writeInstalledVersion(full);
+  EXPECT_EQ(s.readInstalledVersion(), full); // fills the buffer: still read as exactly that text
+  s.writeInstalledVersion(full + "7");
+  EXPECT_EQ(s.readInstalledVersion(), ""); // does not fit: as if absent
+}
+
+TEST_F(SetupTest, WritesTheProgramsOwnResourceToAFile) {
+  CSetup s = withFakes();
+  std::string out = dir.str() + "res.bin";
+  ASSERT_EQ(s.writeResourceToFile(out, 7, "testdata"), 1); // type names without regard to case
+  EXPECT_EQ(slurp(out), "resource bytes\nwith a second line\n");
+  ASSERT_EQ(s.writeResourceToFile(out, 8, "TESTDATA"), 1); // no such resource: an empty file
+  EXPECT_EQ(slurp(out), "");
+  EXPECT_EQ(s.writeResourceToFile(dir.str() + "no\\such\\folder\\res.bin", 7, "TESTDATA"), 0);
+}
+
+TEST_F(SetupTest, CarriedPackageInstallsInItsMemberOrderAndRecordsTheVersion) {
+  CSetup s = withFakes();
+  std::string folder = dir.str() + "Formwell\\";
+  platform::makeSurePathExists(folder);
+  ASSERT_EQ(s.writeResourceToFile(folder + "tm.zip", CSetup::kPackageResourceId, CSetup::kPackageResourceType), 1);
+  ASSERT_EQ(s.installPackage(folder + "tm.zip", folder), 1);
+  EXPECT_EQ(s.readInstalledVersion(), "1.0.0.0");
+  EXPECT_TRUE(fs::exists(dir.path() / "Formwell" / "tm.zip"));
+  EXPECT_TRUE(messages.empty());
+  // The members in the package's order, folders ahead of their contents.
+  CArchiveReader reader;
+  ASSERT_EQ(reader.open(folder + "tm.zip"), 1);
+  std::vector<std::string> top;
+  int n = reader.getFileCount();
+  for (int i = 0; i < n; ++i) {
+    const unsigned char* data;
+    uint32_t size;
+    int isFile;
+    std::string name;
+    ASSERT_EQ(reader.getFile(i, &data, &size, &isFile, &name), 1);
+    std::string first = name.substr(0, name.find('/') == std::string::npos ? name.size() : name.find('/') + 1);
+    if (top.empty() || top.back() != first) top.push_back(first);
+    if (name.back() != '/') {
+      EXPECT_TRUE(fs::is_regular_file(dir.path() / "Formwell" / fs::path(name).make_preferred())) << name;
+      EXPECT_EQ(fs::file_size(dir.path() / "Formwell" / fs::path(name).make_preferred()), size) << name;
+    }
+  }
+  std::vector<std::string> expected{"eb_df/", "qrencode/"};
+  if (std::find(top.begin(), top.end(), "formdesk.exe") != top.end()) expected.push_back("formdesk.exe");
+#ifdef _WIN32
+  expected.push_back("gbconv.dll");
+#else
+  expected.push_back("libgbconv.so");
+#endif
+  expected.push_back("eb_ac/");
+  EXPECT_EQ(top, expected);
+  EXPECT_TRUE(fs::is_regular_file(dir.path() / "Formwell" / "eb_df" / "index.html"));
+  EXPECT_TRUE(fs::is_regular_file(dir.path() / "Formwell" / "eb_ac" / "index.html"));
+#ifndef _WIN32
+  // The encoder is a program that runs.
+  std::string qr = dir.str() + "Formwell/qrencode/qrencode.exe";
+  ASSERT_TRUE(fs::exists(qr));
+  EXPECT_EQ(testutil::runProgram(qr, {"-o", dir.str() + "qr.png", "formwell"}), 0);
+  EXPECT_GT(fs::file_size(dir.path() / "qr.png"), 0u);
+#endif
+}
+
+TEST_F(SetupTest, ExtractionOverwritesMembersLeavesOtherFilesAndFollowsTheDotRule) {
+  CSetup s = withFakes();
+  std::string zip = file("p.zip", archtest::buildZip({{"eb_df/", "", false},
+                                                      {"eb_df/index.html", "new page"},
+                                                      {"README", "no dot: a folder"},
+                                                      {"empty.txt", ""},
+                                                      {"gbconv.dll", "new library"}}));
+  fs::create_directories(dir.path() / "dest" / "eb_df");
+  archtest::writeBytes(dir.str() + "dest/eb_df/index.html", "old page, longer than the new one");
+  archtest::writeBytes(dir.str() + "dest/keep.txt", "mine");
+  ASSERT_EQ(s.extractArchive(zip, dir.str() + "dest"), 1);
+  EXPECT_EQ(slurp(dir.str() + "dest/eb_df/index.html"), "new page");
+  EXPECT_EQ(slurp(dir.str() + "dest/keep.txt"), "mine");
+  EXPECT_TRUE(fs::is_directory(dir.path() / "dest" / "README"));
+  EXPECT_TRUE(fs::is_regular_file(dir.path() / "dest" / "empty.txt"));
+  EXPECT_EQ(fs::file_size(dir.path() / "dest" / "empty.txt"), 0u);
+  EXPECT_EQ(slurp(dir.str() + "dest/gbconv.dll"), "new library");
+
+  // Under a folder whose path holds a dot every member is taken for a file: folders cannot be
+  // made as files, so only the top-level members are written, and that still counts as success.
+  fs::create_directories(dir.path() / "v1.0");
+  ASSERT_EQ(s.extractArchive(zip, dir.str() + "v1.0"), 1);
+  EXPECT_FALSE(fs::exists(dir.path() / "v1.0" / "eb_df"));
+  EXPECT_TRUE(fs::is_regular_file(dir.path() / "v1.0" / "README"));
+  EXPECT_EQ(slurp(dir.str() + "v1.0/gbconv.dll"), "new library");
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(SetupTest, UnreadableEntryIsShownStopsTheExtractionAndLeavesTheVersion) {
+  CSetup s = withFakes();
+  s.writeInstalledVersion("2.0.0.3");
+  ZipEntry bad{"b.txt", "bbbb"};
+  bad.declaredCrc = 1;
+  std::string zip = file("bad.zip", archtest::buildZip({{"a.txt", "aaaa"}, bad, {"c.txt", "cccc"}}));
+  fs::create_directories(dir.path() / "dest");
+  EXPECT_EQ(s.installPackage(zip, dir.str() + "dest"), 0);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], "Could not unzip file at the specified position from the archive !");
+  EXPECT_EQ(slurp(dir.str() + "dest/a.txt"), "aaaa");
+  EXPECT_FALSE(fs::exists(dir.path() / "dest" / "b.txt"));
+  EXPECT_FALSE(fs::exists(dir.path() / "dest" / "c.txt"));
+  EXPECT_EQ(s.readInstalledVersion(), "2.0.0.3");
+  // Not an archive at all: 0, and no message.
+  messages.clear();
+  EXPECT_EQ(s.extractArchive(dir.str() + "missing.zip", dir.str() + "dest"), 0);
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(SetupTest, HostileMemberNamesNeverLeaveTheDestination) {
+  CSetup s = withFakes();
+  std::string stamp = std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+  std::string evil = "formwell-evil-" + stamp + ".txt";
+  std::vector<std::string> names{"../" + evil,
+                                 "a/../../" + evil,
+                                 "./../" + evil,
+                                 "sub/./../../" + evil,
+                                 (fs::temp_directory_path() / evil).generic_string(),
+                                 "//host/" + evil,
+                                 "C:\\" + evil,
+                                 "C:" + evil,
+                                 "..\\..\\" + evil,
+                                 "a\\..\\..\\" + evil,
+                                 "ok.txt:stream",
+                                 std::string("nul\0../../", 10) + evil};
+  std::vector<ZipEntry> entries{{"a/", "", false}, {"a\\b", "", false}, {"sub/", "", false}};
+  for (const std::string& n : names) entries.push_back({n, "evil"});
+  entries.push_back({"a/inside.txt", "good"});
+  std::string zip = file("evil.zip", archtest::buildZip(entries));
+  fs::create_directories(dir.path() / "x" / "y" / "dest");
+  ASSERT_EQ(s.extractArchive(zip, dir.str() + "x\\y\\dest"), 1);
+  EXPECT_EQ(slurp(dir.str() + "x/y/dest/a/inside.txt"), "good");
+  EXPECT_TRUE(fs::is_directory(dir.path() / "x" / "y" / "dest" / "a" / "b"));
+  // Nothing anywhere under the temporary folder but the archive and the destination's contents.
+  for (const auto& e : fs::recursive_directory_iterator(dir.path())) {
+    std::string rel = fs::relative(e.path(), dir.path()).generic_string();
+    bool expected = rel == "evil.zip" || rel == "x" || rel == "x/y" || rel.rfind("x/y/dest", 0) == 0 ||
+                    rel.rfind("config", 0) == 0;
+    EXPECT_TRUE(expected) << rel;
+    EXPECT_EQ(e.path().filename().string().find("formwell-evil"), std::string::npos) << rel;
+  }
+  EXPECT_FALSE(fs::exists(fs::temp_directory_path() / evil));
+  EXPECT_FALSE(fs::exists(fs::path("C:\\") / evil));
+  EXPECT_FALSE(fs::exists(fs::current_path() / evil));
+}
+
+TEST_F(SetupTest, ReplaceSelfOnWindowsStartsTheHiddenCopyWithTheExactCommandLine) {
+  CSetup s = withFakes();
+  // A program folder far longer than 260 characters still fits.
+  std::string common = "C:\\" + std::string(240, 'p') + " folder"; // with the rest, well over 260
+  registry.values["software\\microsoft\\windows\\currentversion\\commonfilesdir"] = common;
+  ASSERT_EQ(s.replaceSelf(), 1);
+  std::string self = platform::modulePath();
+  ASSERT_EQ(launcher.calls.size(), 4u);
+  EXPECT_EQ(launcher.calls[0], "start C:\\windows\\system32\\cmd.exe | Open | /c copy \"" + common +
+                                   "\\Formwell\\loader.exe\" \"" + self + "\" /y > nul");
+  EXPECT_EQ(launcher.calls[1], "child 4660 64");
+  EXPECT_EQ(launcher.calls[2], "own 256 15");
+  EXPECT_EQ(launcher.calls[3], "deleted C:\\PROGRA~1\\FORMWELL.EXE");
+
+  // Without COMSPEC, a short path, or when the start fails: 0, and nothing more happens.
+  for (int fault = 0; fault < 3; ++fault) {
+    FakeLauncher l;
+    if (fault == 0) l.comspec = "";
+    if (fault == 1) l.shortPath = "";
+    if (fault == 2) l.startWorks = false;
+    CSetup t(registry, l, [](const std::string&) {});
+    EXPECT_EQ(t.replaceSelf(), 0) << fault;
+    EXPECT_EQ(l.calls.size(), fault == 2 ? 1u : 0u) << fault;
+  }
+}
+
+TEST_F(SetupTest, ReplaceSelfOnLinuxHandsBothPathsToTheLauncher) {
+  launcher.windowsWay = false;
+  registry.values["software\\microsoft\\windows\\currentversion\\commonfilesdir"] = "/data dir";
+  CSetup s = withFakes();
+  ASSERT_EQ(s.replaceSelf(), 1);
+  ASSERT_EQ(launcher.calls.size(), 1u);
+  EXPECT_EQ(launcher.calls[0], "replace /data dir\\Formwell\\loader.exe | " + platform::modulePath());
+}
+
+// The real thing: a program in a folder whose name holds blanks asks for its replacement and
+// ends; afterwards its program file is the loader.
+TEST_F(SetupTest, ReplaceSelfReplacesTheProgramFileAfterItEnds) {
+  std::string bin = platform::moduleFolder();
+#ifdef _WIN32
+  const std::string ext = ".exe";
+#else
+  const std::string ext = "";
+#endif
+  CSetup s(platform::systemRegistry(), platform::systemProcessLauncher(), [](const std::string&) {});
+  std::string folder = s.programFolder();
+  ASSERT_TRUE(platform::makeSurePathExists(folder));
+  fs::path loader = fs::path(platform::nativePath(folder + "loader.exe"));
+  fs::copy_file(bin + "replace_loader" + ext, loader, fs::copy_options::overwrite_existing);
+  fs::create_directories(dir.path() / "my programs");
+  fs::path probe = dir.path() / "my programs" / ("formwell probe" + ext);
+  fs::copy_file(bin + "replace_probe" + ext, probe);
+  std::string out = dir.str() + "out.txt";
+  ASSERT_EQ(testutil::runProgram(probe.string(), {out}), 0);
+  EXPECT_EQ(slurp(out), "probe");
+
+  ASSERT_EQ(testutil::runProgram(probe.string(), {"--replace"}), 0);
+  std::string want = slurp(loader.string());
+  bool replaced = false;
+  for (int i = 0; i < 300 && !replaced; ++i) {
+    replaced = slurp(probe.string()) == want;
+    if (!replaced) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_TRUE(replaced);
+  ASSERT_EQ(testutil::runProgram(probe.string(), {out}), 0);
+  EXPECT_EQ(slurp(out), "loader");
+  // Nothing is left beside it.
+  int files = 0;
+  for (const auto& e : fs::directory_iterator(dir.path() / "my programs")) {
+    (void)e;
+    ++files;
+  }
+  EXPECT_EQ(files, 1);
+  fs::remove(loader);
+}
