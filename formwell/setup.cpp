@@ -20,7 +20,7 @@ constexpr uint32_t kValueBuffer = 256;
 
 // The fallback program folder when the Common Files folder is unknown. Windows: a fixed folder
 // on drive D. Linux has no drive D; the equivalent fixed place that the user owns is a folder of
-// the same name in the home folder (whose path, unlike the data folder's, normally has no dot).
+// the same name in the home folder.
 std::string fallbackProgramFolder() {
   std::string name = platform::wideToAnsi(platform::utf8ToWide("Velor服务平台自助申请软件\\"));
 #ifdef _WIN32
@@ -125,10 +125,13 @@ int CSetup::extractArchive(const std::string& archive, const std::string& folder
       if (c == '/') c = '\\';
     // A member that would land outside the folder is skipped like a file that cannot be created.
     if (!insideFolder(folder, name, destination)) continue;
-    // A dot anywhere after the first character of the whole path makes it a file: a member
-    // without an extension becomes a folder, and under a folder whose own path holds a dot every
-    // member is taken for a file.
-    if (destination.find('.', 1) != std::string::npos) {
+    // A member whose name holds a dot is a file, one without a dot a folder (so a member file
+    // without an extension becomes a folder). Only the member's own name is looked at: judged
+    // on the whole path, every member under a folder such as "~/.local/share" or "v1.0" would
+    // be taken for a file, its folders could not be made, and only the top level would be
+    // written while the extraction reported success. A name ending in "/" is a folder.
+    bool isFolder = name.empty() || name.back() == '/' || name.back() == '\\' || name.find('.') == std::string::npos;
+    if (!isFolder) {
       platform::OutFile out;
       if (!out.createAlways(destination)) continue; // skipped without a message
       out.write(data, size);

@@ -3,7 +3,13 @@
 set -eu
 build="$1"
 if [ -x "$build/bin/formwell" ]; then
-  exec "$build/bin/formwell"
+  "$build/bin/formwell"
+  status=$?
+  data="${XDG_DATA_HOME:-$HOME/.local/share}"
+  echo "formwell ended ($status). Unless the registry names another Common Files folder, the package is"
+  echo "installed in $data/Formwell/ and its version is in ${XDG_CONFIG_HOME:-$HOME/.config}/formwell/HKEY_LOCAL_MACHINE.reg."
+  echo "The start dialog, the update and formdesk are not built yet."
+  exit $status
 fi
-echo "The kit's programs are not there yet: this build has the platform layer and the gbconv library"
-echo "($build/bin/libgbconv.so, and build/win32/bin/gbconv.dll for Windows). 'make test' runs their tests."
+echo "formwell is not built: $build/bin has no formwell program."
+exit 1

@@ -234,7 +234,7 @@ TEST_F(SetupTest, CarriedPackageInstallsInItsMemberOrderAndRecordsTheVersion) {
 #endif
 }
 
-TEST_F(SetupTest, ExtractionOverwritesMembersLeavesOtherFilesAndFollowsTheDotRule) {
+TEST_F(SetupTest, ExtractionOverwritesMembersLeavesOtherFilesAndTellsFoldersByTheMemberName) {
   CSetup s = withFakes();
   std::string zip = file("p.zip", archtest::buildZip({{"eb_df/", "", false},
                                                       {"eb_df/index.html", "new page"},
@@ -252,13 +252,19 @@ TEST_F(SetupTest, ExtractionOverwritesMembersLeavesOtherFilesAndFollowsTheDotRul
   EXPECT_EQ(fs::file_size(dir.path() / "dest" / "empty.txt"), 0u);
   EXPECT_EQ(slurp(dir.str() + "dest/gbconv.dll"), "new library");
 
-  // Under a folder whose path holds a dot every member is taken for a file: folders cannot be
-  // made as files, so only the top-level members are written, and that still counts as success.
+  // A folder whose own path holds a dot (as "~/.local/share" does) changes nothing: folders
+  // are still folders and every member is written.
   fs::create_directories(dir.path() / "v1.0");
   ASSERT_EQ(s.extractArchive(zip, dir.str() + "v1.0"), 1);
-  EXPECT_FALSE(fs::exists(dir.path() / "v1.0" / "eb_df"));
-  EXPECT_TRUE(fs::is_regular_file(dir.path() / "v1.0" / "README"));
+  EXPECT_EQ(slurp(dir.str() + "v1.0/eb_df/index.html"), "new page");
+  EXPECT_TRUE(fs::is_directory(dir.path() / "v1.0" / "README"));
   EXPECT_EQ(slurp(dir.str() + "v1.0/gbconv.dll"), "new library");
+
+  // A folder member whose name holds a dot is still a folder, and what it holds is written.
+  std::string dotted = file("d.zip", archtest::buildZip({{"js/", "", false}, {"js/jquery.ui/", "", false},
+                                                         {"js/jquery.ui/ui.js", "ui"}}));
+  ASSERT_EQ(s.extractArchive(dotted, dir.str() + "v1.0"), 1);
+  EXPECT_EQ(slurp(dir.str() + "v1.0/js/jquery.ui/ui.js"), "ui");
   EXPECT_TRUE(messages.empty());
 }
 
