@@ -1,46 +1,24 @@
 // The proxy configuration from the registry values, through an in-memory registry.
-#include <cstring>
 #include <gtest/gtest.h>
-#include <map>
 
+#include "fake_registry.h"
 #include "proxy_settings.h"
 
 namespace {
 
-// One key's values in memory; every other key is missing.
-class FakeRegistry : public platform::Registry {
-public:
-  bool keyExists = true;
-  std::map<std::string, std::string> values;
-  std::string openedKey;
-
-  bool openKey(platform::RegRoot root, const std::string& subKey, uint32_t, platform::RegHandle* out) override {
-    openedKey = subKey;
-    if (!keyExists || root != platform::RegRoot::LocalMachine || subKey != "software\\orvanta\\formwell") return false;
-    *out = this;
-    return true;
-  }
-  bool createKey(platform::RegRoot, const std::string&, uint32_t, platform::RegHandle*) override { return false; }
-  bool queryValue(platform::RegHandle, const std::string& name, uint32_t* type, void* buf, uint32_t* size) override {
-    auto it = values.find(name);
-    if (it == values.end() || it->second.size() > *size) return false;
-    std::memcpy(buf, it->second.data(), it->second.size());
-    *size = static_cast<uint32_t>(it->second.size());
-    *type = platform::kRegSz;
-    return true;
-  }
-  bool setValue(platform::RegHandle, const std::string&, uint32_t, const void*, uint32_t) override { return false; }
-  void closeKey(platform::RegHandle) override {}
-};
+const char kKey[] = "software\\orvanta\\formwell";
 
 class ProxySettingsTest : public ::testing::Test {
 protected:
   void TearDown() override { formwell::proxyMode = 0; }
-  FakeRegistry reg;
+  void setAll(std::initializer_list<std::pair<const char*, std::string>> values) {
+    for (const auto& v : values) reg.set(kKey, v.first, v.second);
+  }
+  testutil::FakeRegistry reg;
 };
 
 TEST_F(ProxySettingsTest, NoKeyMeansTheSystemsSettingsAndNoCredentials) {
-  reg.keyExists = false;
+  reg.set(kKey, "PROXY_TYPE", "3", platform::RegRoot::CurrentUser); // the values stand in another root
   formwell::applyProxySettings(reg);
   EXPECT_EQ(formwell::proxyMode, 2);
   EXPECT_EQ(formwell::proxyAddress, "http://:");
@@ -49,13 +27,13 @@ TEST_F(ProxySettingsTest, NoKeyMeansTheSystemsSettingsAndNoCredentials) {
 }
 
 TEST_F(ProxySettingsTest, AllFiveValuesAreRead) {
-  reg.values = {{"PROXY_TYPE", std::string("3\0", 2)},
+  setAll({{"PROXY_TYPE", std::string("3\0", 2)},
                 {"PROXY_HOST", "proxy.example"},
                 {"PROXY_PORT", "3128"},
                 {"PROXY_USER", "alice"},
-                {"PROXY_PWD", std::string("p\xC3\xA4ss\0", 6)}};
+                {"PROXY_PWD", std::string("p\xC3\xA4ss\0", 6)}});
   formwell::ProxySettings s = formwell::loadProxySettings(reg);
-  EXPECT_EQ(reg.openedKey, "software\\orvanta\\formwell");
+  EXPECT_EQ(reg.lastOpened, "software\\orvanta\\formwell");
   EXPECT_EQ(s.type, "3");
   EXPECT_EQ(s.host, "proxy.example");
   EXPECT_EQ(s.port, "3128");
@@ -68,16 +46,16 @@ TEST_F(ProxySettingsTest, AllFiveValuesAreRead) {
 }
 
 TEST_F(ProxySettingsTest, ModeIsTheExactText) {
-  reg.values = {{"PROXY_HOST", "h"}, {"PROXY_PORT", "1"}, {"PROXY_USER", "u"}, {"PROXY_PWD", "p"}};
+  setAll({{"PROXY_HOST", "h"}, {"PROXY_PORT", "1"}, {"PROXY_USER", "u"}, {"PROXY_PWD", "p"}});
   const std::pair<std::string, int> cases[] = {{"1", 1},  {"2", 2}, {"3", 3},     {" 3", 2}, {"03", 2},
                                                {"3 ", 2}, {"", 2},  {"three", 2}, {"4", 2},  {"1\0003", 1}};
   for (const auto& c : cases) {
-    reg.values["PROXY_TYPE"] = c.first;
+    reg.set(kKey, "PROXY_TYPE", c.first);
     formwell::applyProxySettings(reg);
     EXPECT_EQ(formwell::proxyMode, c.second) << "PROXY_TYPE \"" << c.first << "\"";
   }
-  reg.values["PROXY_TYPE"] = "1"; // direct, even with every other value filled in
-  reg.values.erase("PROXY_PORT");
+  reg.set(kKey, "PROXY_TYPE", "1"); // direct, even with every other value filled in
+  reg.erase(kKey, "PROXY_PORT");
   formwell::applyProxySettings(reg);
   EXPECT_EQ(formwell::proxyMode, 1);
   EXPECT_EQ(formwell::proxyAddress, "http://h:"); // built in every mode, ":" even without a port
@@ -85,10 +63,10 @@ TEST_F(ProxySettingsTest, ModeIsTheExactText) {
 
 TEST_F(ProxySettingsTest, LongValuesStayWithinTheirBuffer) {
   std::string v255(255, 'h');
-  reg.values = {{"PROXY_TYPE", "3"},
+  setAll({{"PROXY_TYPE", "3"},
                 {"PROXY_HOST", v255},
                 {"PROXY_PORT", std::string(256, '9')},
-                {"PROXY_USER", std::string(300, 'u')}};
+                {"PROXY_USER", std::string(300, 'u')}});
   formwell::ProxySettings s = formwell::loadProxySettings(reg);
   EXPECT_EQ(s.host, v255);                  // 255 bytes read whole
   EXPECT_EQ(s.port, std::string(256, '9')); // fits the buffer exactly, no terminator: never read past it

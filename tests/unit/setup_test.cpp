@@ -9,6 +9,7 @@
 #include "archive_builder.h"
 #include "archive_reader.h"
 #include "child_process.h"
+#include "fake_registry.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/module.h"
@@ -20,47 +21,6 @@ namespace fs = std::filesystem;
 using archtest::ZipEntry;
 
 namespace {
-
-// An in-memory registry: values by "key\name", compared as the real one does (without case).
-class FakeRegistry : public platform::Registry {
-public:
-  static std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-  }
-  bool openKey(platform::RegRoot, const std::string& subKey, uint32_t, platform::RegHandle* out) override {
-    for (auto& v : values)
-      if (v.first.rfind(lower(subKey) + "\\", 0) == 0) return open(subKey, out);
-    return false;
-  }
-  bool createKey(platform::RegRoot, const std::string& subKey, uint32_t access, platform::RegHandle* out) override {
-    createdWithAccess = access;
-    return open(subKey, out);
-  }
-  bool queryValue(platform::RegHandle key, const std::string& name, uint32_t* type, void* buf,
-                  uint32_t* size) override {
-    auto it = values.find(*static_cast<std::string*>(key) + "\\" + lower(name));
-    if (it == values.end() || it->second.size() > *size) return false;
-    std::memcpy(buf, it->second.data(), it->second.size());
-    *size = static_cast<uint32_t>(it->second.size());
-    if (type) *type = platform::kRegSz;
-    return true;
-  }
-  bool setValue(platform::RegHandle key, const std::string& name, uint32_t, const void* data, uint32_t size) override {
-    values[*static_cast<std::string*>(key) + "\\" + lower(name)] = std::string(static_cast<const char*>(data), size);
-    return true;
-  }
-  void closeKey(platform::RegHandle key) override { delete static_cast<std::string*>(key); }
-
-  std::map<std::string, std::string> values;
-  uint32_t createdWithAccess = 0;
-
-private:
-  bool open(const std::string& subKey, platform::RegHandle* out) {
-    *out = new std::string(lower(subKey));
-    return true;
-  }
-};
 
 // Records what replaceSelf asks of the system.
 class FakeLauncher : public platform::ProcessLauncher {
@@ -121,7 +81,7 @@ protected:
   }
 
   testutil::TempDir dir;
-  FakeRegistry registry;
+  testutil::FakeRegistry registry;
   FakeLauncher launcher;
   std::vector<std::string> messages;
 };
@@ -139,13 +99,13 @@ TEST_F(SetupTest, ProgramFolderFollowsCommonFilesDirAndFallsBackWithoutIt) {
 #endif
   EXPECT_EQ(s.programFolderExists(), 0);
   std::string common = dir.str() + "common";
-  registry.values["software\\microsoft\\windows\\currentversion\\commonfilesdir"] = common;
+  registry.set("software\\microsoft\\windows\\currentversion", "CommonFilesDir", common);
   EXPECT_EQ(s.programFolder(), common + "\\Formwell\\");
   EXPECT_EQ(s.programFolderExists(), 0);
   fs::create_directories(dir.path() / "common" / "Formwell");
   EXPECT_EQ(s.programFolderExists(), 1);
   // An empty value counts as missing.
-  registry.values["software\\microsoft\\windows\\currentversion\\commonfilesdir"] = "";
+  registry.set("software\\microsoft\\windows\\currentversion", "CommonFilesDir", "");
   EXPECT_EQ(s.programFolder(), fallback);
   EXPECT_EQ(s.programFolderExists(), 0);
 }
@@ -168,7 +128,7 @@ TEST_F(SetupTest, InstalledVersionIsWrittenWithoutTerminatorAndReadAtMost256Byte
   CSetup s = withFakes();
   EXPECT_EQ(s.readInstalledVersion(), ""); // no key
   EXPECT_EQ(s.writeInstalledVersion("2.0.0.1"), 1);
-  EXPECT_EQ(registry.values[std::string(kFormwellKey) + "\\currentversion"], "2.0.0.1");
+  EXPECT_EQ(registry.get(kFormwellKey, "currentversion"), "2.0.0.1");
   EXPECT_EQ(registry.createdWithAccess, 0x2001Fu);
   std::string full(256, '7');
   s.writeInstalledVersion(full);
@@ -329,7 +289,7 @@ TEST_F(SetupTest, ReplaceSelfOnWindowsStartsTheHiddenCopyWithTheExactCommandLine
   CSetup s = withFakes();
   // A program folder far longer than 260 characters still fits.
   std::string common = "C:\\" + std::string(240, 'p') + " folder"; // with the rest, well over 260
-  registry.values["software\\microsoft\\windows\\currentversion\\commonfilesdir"] = common;
+  registry.set("software\\microsoft\\windows\\currentversion", "CommonFilesDir", common);
   ASSERT_EQ(s.replaceSelf(), 1);
   std::string self = platform::modulePath();
   ASSERT_EQ(launcher.calls.size(), 4u);
@@ -353,7 +313,7 @@ TEST_F(SetupTest, ReplaceSelfOnWindowsStartsTheHiddenCopyWithTheExactCommandLine
 
 TEST_F(SetupTest, ReplaceSelfOnLinuxHandsBothPathsToTheLauncher) {
   launcher.windowsWay = false;
-  registry.values["software\\microsoft\\windows\\currentversion\\commonfilesdir"] = "/data dir";
+  registry.set("software\\microsoft\\windows\\currentversion", "CommonFilesDir", "/data dir");
   CSetup s = withFakes();
   ASSERT_EQ(s.replaceSelf(), 1);
   ASSERT_EQ(launcher.calls.size(), 1u);
