@@ -28,7 +28,8 @@ constexpr uint32_t kTarBlock = 512;
 // large for 32 bits) is refused, so a damaged header never yields a size to trust.
 bool readOctal(const unsigned char* field, size_t width, uint32_t* value) {
   size_t i = 0;
-  while (i < width && (field[i] == ' ' || field[i] == '\t' || field[i] == '\n')) ++i;
+  while (i < width && (field[i] == ' ' || field[i] == '\t' || field[i] == '\n'))
+    ++i;
   uint64_t v = 0;
   for (; i < width && field[i] >= '0' && field[i] <= '7'; ++i) {
     v = v * 8 + (field[i] - '0');
@@ -148,7 +149,8 @@ bool CArchiveReader::validTarHeader(uint32_t offset, uint32_t* entrySize) const 
   if (!data_ || offset > dataLength_ || dataLength_ - offset < kTarBlock) return false;
   const unsigned char* h = data_ + offset;
   uint32_t sum = 0;
-  for (uint32_t i = 0; i < kTarBlock; ++i) sum += (i >= 148 && i < 156) ? 32u : h[i];
+  for (uint32_t i = 0; i < kTarBlock; ++i)
+    sum += (i >= 148 && i < 156) ? 32u : h[i];
   uint32_t stored;
   if (!readOctal(h + 148, 8, &stored) || stored != sum) return false;
   uint32_t size;
@@ -173,8 +175,7 @@ int CArchiveReader::getFileCount() {
     }
     return static_cast<int>(info.number_entry);
   }
-  case kGzip:
-    return 1;
+  case kGzip: return 1;
   case kTarGzip: {
     if (!data_) break;
     int count = 0;
@@ -187,8 +188,7 @@ int CArchiveReader::getFileCount() {
     }
     return count;
   }
-  default:
-    break;
+  default: break;
   }
   // Never opened, or used after close without a new open.
   lastError_ = kTextNotOpened;
@@ -229,15 +229,13 @@ int CArchiveReader::getFile(int index, const unsigned char** data, uint32_t* siz
     *name = std::string(reinterpret_cast<const char*>(h), strnlen(reinterpret_cast<const char*>(h), 100));
     return 1;
   }
-  default:
-    break;
+  default: break;
   }
   lastError_ = kTextNotOpened;
   return 0;
 }
 
-int CArchiveReader::getZipFile(int index, const unsigned char** data, uint32_t* size, int* isFile,
-                               std::string* name) {
+int CArchiveReader::getZipFile(int index, const unsigned char** data, uint32_t* size, int* isFile, std::string* name) {
   unzFile zip = static_cast<unzFile>(zip_);
   // Step to the entry: forward from the current one when it lies ahead (the usual walk in
   // order), from the first one otherwise.

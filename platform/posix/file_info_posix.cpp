@@ -47,7 +47,8 @@ std::string fullPath(const std::string& path) {
     parts.push_back(seg);
   }
   std::string out;
-  for (const std::string& s : parts) out += "/" + s;
+  for (const std::string& s : parts)
+    out += "/" + s;
   if (out.empty() || trailing) out += "/";
   return out;
 }

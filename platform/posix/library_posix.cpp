@@ -21,9 +21,7 @@ bool Library::load(const std::string& plainName) {
   return false;
 }
 
-void* Library::symbol(const char* exportedName) const {
-  return handle_ ? dlsym(handle_, exportedName) : nullptr;
-}
+void* Library::symbol(const char* exportedName) const { return handle_ ? dlsym(handle_, exportedName) : nullptr; }
 
 void Library::free() {
   if (handle_) dlclose(handle_);

@@ -15,13 +15,14 @@ void showMessageBox(const std::string& text, const std::string& caption) {
     std::fprintf(stderr, "%s\n", utf8.c_str());
     return;
   }
-  GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s",
-                                             utf8.c_str());
+  GtkWidget* dialog =
+      gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s", utf8.c_str());
   std::string title = wideToUtf8(ansiToWide(caption));
   gtk_window_set_title(GTK_WINDOW(dialog), title.c_str());
   gtk_dialog_run(GTK_DIALOG(dialog));
   gtk_widget_destroy(dialog);
-  while (gtk_events_pending()) gtk_main_iteration();
+  while (gtk_events_pending())
+    gtk_main_iteration();
 }
 
 } // namespace platform

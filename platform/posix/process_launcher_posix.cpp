@@ -24,17 +24,16 @@ namespace platform {
 namespace {
 
 // $1 source, $2 target; fd 3 the pipe. Every path is quoted; none is part of the script text.
-const char kScript[] =
-    "cat <&3 >/dev/null 2>&1\n"
-    "exec 3<&-\n"
-    "src=$1 dst=$2\n"
-    "tmp=$(dirname -- \"$dst\")/.$(basename -- \"$dst\").new.$$\n"
-    "if cp -- \"$src\" \"$tmp\"; then\n"
-    "  chmod --reference=\"$dst\" -- \"$tmp\" 2>/dev/null || chmod 755 -- \"$tmp\"\n"
-    "  mv -f -- \"$tmp\" \"$dst\" || rm -f -- \"$tmp\"\n"
-    "else\n"
-    "  rm -f -- \"$tmp\"\n"
-    "fi\n";
+const char kScript[] = "cat <&3 >/dev/null 2>&1\n"
+                       "exec 3<&-\n"
+                       "src=$1 dst=$2\n"
+                       "tmp=$(dirname -- \"$dst\")/.$(basename -- \"$dst\").new.$$\n"
+                       "if cp -- \"$src\" \"$tmp\"; then\n"
+                       "  chmod --reference=\"$dst\" -- \"$tmp\" 2>/dev/null || chmod 755 -- \"$tmp\"\n"
+                       "  mv -f -- \"$tmp\" \"$dst\" || rm -f -- \"$tmp\"\n"
+                       "else\n"
+                       "  rm -f -- \"$tmp\"\n"
+                       "fi\n";
 
 class PosixProcessLauncher : public ProcessLauncher {
 public:
@@ -78,9 +77,13 @@ public:
     posix_spawnattr_setsigdefault(&attr, &deflt);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     std::string src = nativePath(source), dst = nativePath(target);
-    char* argv[] = {const_cast<char*>("/bin/sh"), const_cast<char*>("-c"), const_cast<char*>(kScript),
-                    const_cast<char*>("formwell-replace"), const_cast<char*>(src.c_str()),
-                    const_cast<char*>(dst.c_str()), nullptr};
+    char* argv[] = {const_cast<char*>("/bin/sh"),
+                    const_cast<char*>("-c"),
+                    const_cast<char*>(kScript),
+                    const_cast<char*>("formwell-replace"),
+                    const_cast<char*>(src.c_str()),
+                    const_cast<char*>(dst.c_str()),
+                    nullptr};
     pid_t pid;
     int rc = posix_spawn(&pid, "/bin/sh", &actions, &attr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);

@@ -15,8 +15,10 @@ const char kHeader[] = "Windows Registry Editor Version 5.00";
 char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
 std::string trimKeyPath(std::string p) {
-  while (!p.empty() && p.back() == '\\') p.pop_back();
-  while (!p.empty() && p.front() == '\\') p.erase(p.begin());
+  while (!p.empty() && p.back() == '\\')
+    p.pop_back();
+  while (!p.empty() && p.front() == '\\')
+    p.erase(p.begin());
   return p;
 }
 
@@ -51,14 +53,16 @@ bool parseHexBytes(const std::string& s, std::string* out) {
   out->clear();
   size_t i = 0;
   while (i < s.size()) {
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t'))
+      ++i;
     if (i >= s.size()) break;
     if (i + 1 >= s.size() || !std::isxdigit(static_cast<unsigned char>(s[i])) ||
         !std::isxdigit(static_cast<unsigned char>(s[i + 1])))
       return false;
     out->push_back(static_cast<char>(std::stoi(s.substr(i, 2), nullptr, 16)));
     i += 2;
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t'))
+      ++i;
     if (i < s.size()) {
       if (s[i] != ',') return false;
       ++i;
@@ -97,7 +101,8 @@ std::string utf16le(const std::u16string& w) {
 std::u16string fromUtf16le(const std::string& b) {
   std::u16string out;
   for (size_t i = 0; i + 1 < b.size(); i += 2)
-    out.push_back(static_cast<char16_t>(static_cast<unsigned char>(b[i]) | (static_cast<unsigned char>(b[i + 1]) << 8)));
+    out.push_back(
+        static_cast<char16_t>(static_cast<unsigned char>(b[i]) | (static_cast<unsigned char>(b[i + 1]) << 8)));
   return out;
 }
 
@@ -126,7 +131,8 @@ bool Hive::parse(const std::string& textIn) {
     i = nl + 1;
     if (!cur.empty()) {
       size_t k = 0;
-      while (k < line.size() && (line[k] == ' ' || line[k] == '\t')) ++k;
+      while (k < line.size() && (line[k] == ' ' || line[k] == '\t'))
+        ++k;
       line = line.substr(k);
     }
     cur += line;
@@ -182,7 +188,8 @@ bool Hive::parse(const std::string& textIn) {
           if (!std::isxdigit(static_cast<unsigned char>(c))) goto damaged;
         unsigned long v = std::stoul(hex, nullptr, 16);
         std::string le;
-        for (int b = 0; b < 4; ++b) le.push_back(static_cast<char>((v >> (8 * b)) & 0xFF));
+        for (int b = 0; b < 4; ++b)
+          le.push_back(static_cast<char>((v >> (8 * b)) & 0xFF));
         setValue(*key, name, 4, le);
       } else if (rest.compare(0, 4, "hex:") == 0 || rest.compare(0, 4, "hex(") == 0) {
         uint32_t type = 3;
@@ -233,7 +240,8 @@ std::string Hive::serialize() const {
       } else if (v.type == 4 && v.data.size() == 4) {
         char b[16];
         unsigned long val = 0;
-        for (int i = 3; i >= 0; --i) val = (val << 8) | static_cast<unsigned char>(v.data[static_cast<size_t>(i)]);
+        for (int i = 3; i >= 0; --i)
+          val = (val << 8) | static_cast<unsigned char>(v.data[static_cast<size_t>(i)]);
         std::snprintf(b, sizeof b, "dword:%08lx", val);
         out += b;
       } else if (v.type == 3) {
@@ -254,8 +262,7 @@ bool Hive::hasKey(const std::string& pathIn) const {
   if (path.empty()) return true;
   for (const HiveKey& k : keys_) {
     if (equalNoCase(k.path, path)) return true;
-    if (k.path.size() > path.size() && k.path[path.size()] == '\\' &&
-        equalNoCase(k.path.substr(0, path.size()), path))
+    if (k.path.size() > path.size() && k.path[path.size()] == '\\' && equalNoCase(k.path.substr(0, path.size()), path))
       return true;
   }
   return false;

@@ -48,7 +48,8 @@ const char kCommonFilesValue[] = "CommonFilesDir";
 bool isCommonFilesKeyOrParent(RegRoot root, const std::string& path) {
   if (root != RegRoot::LocalMachine) return false;
   std::string p = path;
-  while (!p.empty() && p.back() == '\\') p.pop_back();
+  while (!p.empty() && p.back() == '\\')
+    p.pop_back();
   std::string k = kCommonFilesKey;
   if (p.size() > k.size()) return false;
   return Hive::equalNoCase(p, k.substr(0, p.size())) && (p.size() == k.size() || k[p.size()] == '\\' || p.empty());
@@ -93,7 +94,8 @@ bool writeHive(RegRoot root, const Hive& hive, bool damaged) {
   std::string path = hivePath(root);
   if (damaged) {
     std::string aside = path + ".damaged";
-    for (int n = 1; pathExists(aside); ++n) aside = path + ".damaged." + std::to_string(n);
+    for (int n = 1; pathExists(aside); ++n)
+      aside = path + ".damaged." + std::to_string(n);
     if (std::rename(path.c_str(), aside.c_str()) != 0) return false;
   }
   std::string tmp = path + ".tmp." + std::to_string(getpid());
@@ -156,8 +158,8 @@ public:
     if (v) {
       data = v->data;
       t = v->type;
-    } else if (isCommonFilesKeyOrParent(key->root, key->path) &&
-               Hive::equalNoCase(key->path, kCommonFilesKey) && Hive::equalNoCase(name, kCommonFilesValue)) {
+    } else if (isCommonFilesKeyOrParent(key->root, key->path) && Hive::equalNoCase(key->path, kCommonFilesKey) &&
+               Hive::equalNoCase(name, kCommonFilesValue)) {
       data = envOr("XDG_DATA_HOME", ".local/share");
       t = kRegSz;
     } else {

@@ -47,7 +47,7 @@ bool makeSurePathExists(const std::string& path) {
   size_t last = p.rfind('\\');
   if (last == std::string::npos) return true;
   size_t start = 0;
-  if (p.size() >= 2 && p[1] == ':') start = 2;                                  // "C:"
+  if (p.size() >= 2 && p[1] == ':') start = 2;                                 // "C:"
   if (p.compare(0, 2, "\\\\") == 0) start = p.find('\\', p.find('\\', 2) + 1); // "\\server\share"
   if (start == std::string::npos) return true;
   for (size_t i = start + 1; i <= last; ++i) {
@@ -72,7 +72,8 @@ bool readFile(const std::string& path, std::string* contents) {
   char buf[65536];
   DWORD n = 0;
   bool ok = true;
-  while ((ok = ReadFile(h, buf, sizeof buf, &n, nullptr) != 0) && n > 0) out.append(buf, n);
+  while ((ok = ReadFile(h, buf, sizeof buf, &n, nullptr) != 0) && n > 0)
+    out.append(buf, n);
   CloseHandle(h);
   if (!ok) return false;
   *contents = std::move(out);

@@ -22,8 +22,8 @@ public:
     HKEY h = nullptr;
     DWORD disposition = 0;
     char emptyClass[] = "";
-    if (RegCreateKeyExA(rootKey(root), subKey.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE, access, nullptr,
-                        &h, &disposition) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(rootKey(root), subKey.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE, access, nullptr, &h,
+                        &disposition) != ERROR_SUCCESS)
       return false;
     *out = h;
     return true;
@@ -32,8 +32,7 @@ public:
   bool queryValue(RegHandle h, const std::string& name, uint32_t* type, void* buf, uint32_t* size) override {
     DWORD t = 0;
     DWORD n = *size;
-    if (RegQueryValueExA(static_cast<HKEY>(h), name.c_str(), nullptr, &t, static_cast<BYTE*>(buf), &n) !=
-        ERROR_SUCCESS)
+    if (RegQueryValueExA(static_cast<HKEY>(h), name.c_str(), nullptr, &t, static_cast<BYTE*>(buf), &n) != ERROR_SUCCESS)
       return false;
     *type = t;
     *size = n;

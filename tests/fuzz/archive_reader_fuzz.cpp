@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::string name;
       if (!reader.getFile(i, &block, &length, &isFile, &name)) continue;
       volatile unsigned char sink = 0;
-      for (uint32_t k = 0; k < length; k += 4096) sink = sink ^ block[k];
+      for (uint32_t k = 0; k < length; k += 4096)
+        sink = sink ^ block[k];
       if (length) sink = sink ^ block[length - 1];
     }
     reader.getLastErrorText();

@@ -44,7 +44,8 @@ inline uint32_t crcOf(const std::string& data) {
 }
 
 struct ZipEntry {
-  ZipEntry(std::string n, std::string d, bool deflated = true) : name(std::move(n)), data(std::move(d)), deflate(deflated) {}
+  ZipEntry(std::string n, std::string d, bool deflated = true)
+      : name(std::move(n)), data(std::move(d)), deflate(deflated) {}
   std::string name;
   std::string data;
   bool deflate = true;
@@ -127,7 +128,8 @@ inline std::string tarHeader(const std::string& name, const std::string& sizeFie
   std::memcpy(&h[257], "ustar", 6);
   std::memcpy(&h[263], "00", 2);
   uint32_t sum = 0;
-  for (size_t i = 0; i < 512; ++i) sum += (i >= 148 && i < 156) ? 32u : static_cast<unsigned char>(h[i]);
+  for (size_t i = 0; i < 512; ++i)
+    sum += (i >= 148 && i < 156) ? 32u : static_cast<unsigned char>(h[i]);
   if (!goodChecksum) sum += 1;
   char field[8];
   std::snprintf(field, sizeof field, "%06o", sum);

@@ -150,8 +150,9 @@ TEST_F(ArchiveReaderTest, TarInsideGzipCountsItsEntriesUpToTheEndBlocks) {
 }
 
 TEST_F(ArchiveReaderTest, DamagedTarChecksumEndsTheCountAndLaterPositionsFail) {
-  std::string tar = archtest::tarEntry("a.txt", "first") + archtest::tarHeader("b.txt", archtest::octalSize(3), '0', false) +
-                    std::string(512, 'b') + archtest::tarEntry("c.txt", "third") + archtest::tarEnd();
+  std::string tar = archtest::tarEntry("a.txt", "first") +
+                    archtest::tarHeader("b.txt", archtest::octalSize(3), '0', false) + std::string(512, 'b') +
+                    archtest::tarEntry("c.txt", "third") + archtest::tarEnd();
   CArchiveReader reader;
   ASSERT_EQ(reader.open(file("d.tgz", archtest::gzipMember(tar))), 1);
   EXPECT_EQ(reader.getFileCount(), 1);
@@ -173,8 +174,7 @@ TEST_F(ArchiveReaderTest, TarSizeFieldsThatLieMakeTheHeaderInvalid) {
   std::string base256(12, '\xFF'); // -1 in base-256
   std::string big("\x80\0\0\0\0\0\0\x01\0\0\0\0", 12);
   for (const Case& c : {Case{"past the data", archtest::octalSize(100000)}, Case{"base-256 negative", base256},
-                        Case{"base-256", big}, Case{"not octal", "0000000009x"},
-                        Case{"over 32 bits", "77777777777"}}) {
+                        Case{"base-256", big}, Case{"not octal", "0000000009x"}, Case{"over 32 bits", "77777777777"}}) {
     std::string tar = archtest::tarEntry("a.txt", "first") + archtest::tarHeader("b.txt", c.field) +
                       std::string(512, 'b') + archtest::tarEnd();
     CArchiveReader reader;
@@ -300,8 +300,10 @@ TEST_F(ArchiveReaderTest, ZipBombsStayBoundedAndHonestOnesInflateWhole) {
 }
 
 TEST_F(ArchiveReaderTest, DamagedZipsNeverHandOutWrongBytes) {
-  std::vector<ZipEntry> entries{{"eb_df/", "", false}, {"eb_df/a.txt", std::string(3000, 'a')},
-                                {"b.bin", std::string(100, 'b'), false}, {"c.txt", "c"}};
+  std::vector<ZipEntry> entries{{"eb_df/", "", false},
+                                {"eb_df/a.txt", std::string(3000, 'a')},
+                                {"b.bin", std::string(100, 'b'), false},
+                                {"c.txt", "c"}};
   std::string zip = archtest::buildZip(entries);
   auto check = [&](const std::string& bytes, const std::string& what) {
     CArchiveReader reader;
@@ -318,7 +320,8 @@ TEST_F(ArchiveReaderTest, DamagedZipsNeverHandOutWrongBytes) {
     }
   };
   // Truncated at many offsets.
-  for (size_t cut = 0; cut < zip.size(); cut += 7) check(zip.substr(0, cut), "cut at " + std::to_string(cut));
+  for (size_t cut = 0; cut < zip.size(); cut += 7)
+    check(zip.substr(0, cut), "cut at " + std::to_string(cut));
   // A damaged byte anywhere in the central directory and the end record.
   size_t central = zip.find(std::string("PK\1\2", 4));
   for (size_t at = central; at < zip.size(); ++at) {
@@ -348,8 +351,9 @@ TEST(ArchiveFuzzSeeds, WrittenWhenAsked) {
   if (!out || !*out) GTEST_SKIP() << "FORMWELL_FUZZ_SEEDS not set";
   fs::create_directories(out);
   std::string d = std::string(out) + "/";
-  archtest::writeBytes(d + "zip", archtest::buildZip({{"eb_df/", "", false}, {"eb_df/a.txt", "hello hello"},
-                                                      {"b.bin", "stored", false}}));
+  archtest::writeBytes(
+      d + "zip",
+      archtest::buildZip({{"eb_df/", "", false}, {"eb_df/a.txt", "hello hello"}, {"b.bin", "stored", false}}));
   archtest::writeBytes(d + "gzip", archtest::gzipMember("plain text"));
   archtest::writeBytes(d + "tgz", archtest::gzipMember(threeFileTar()));
   archtest::writeBytes(d + "tar-plain", threeFileTar());

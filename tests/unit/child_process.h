@@ -18,7 +18,8 @@ namespace testutil {
 inline int runProgram(const std::string& program, const std::vector<std::string>& args) {
 #ifdef _WIN32
   std::string line = "\"" + program + "\"";
-  for (const std::string& a : args) line += " \"" + a + "\"";
+  for (const std::string& a : args)
+    line += " \"" + a + "\"";
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
@@ -31,7 +32,8 @@ inline int runProgram(const std::string& program, const std::vector<std::string>
   return static_cast<int>(code);
 #else
   std::vector<char*> argv{const_cast<char*>(program.c_str())};
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  for (const std::string& a : args)
+    argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   pid_t pid;
   if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;

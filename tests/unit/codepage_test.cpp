@@ -13,9 +13,14 @@ TEST(CodePage, Utf8RoundTripsChineseAndCharactersBeyondTheBasicPlane) {
 }
 
 TEST(CodePage, InvalidUtf8BecomesReplacementCharacters) {
-  EXPECT_EQ(utf8ToWide("a\xFF" "b"), u"a\uFFFD" "b");
-  EXPECT_EQ(utf8ToWide("\xE4\xB8" "x"), u"\uFFFDx"); // a cut-off character counts once
-  EXPECT_EQ(utf8ToWide("\xC0\x80"), u"\uFFFD\uFFFD"); // overlong forms are not characters
+  EXPECT_EQ(utf8ToWide("a\xFF"
+                       "b"),
+            u"a\uFFFD"
+            "b");
+  EXPECT_EQ(utf8ToWide("\xE4\xB8"
+                       "x"),
+            u"\uFFFDx");                                                      // a cut-off character counts once
+  EXPECT_EQ(utf8ToWide("\xC0\x80"), u"\uFFFD\uFFFD");                         // overlong forms are not characters
   EXPECT_EQ(wideToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD"); // lone surrogate
 }
 
@@ -42,11 +47,16 @@ TEST(CodePage, LocaleEnvironmentNamesTheAnsiCodePage) {
     const char* lang;
     uint32_t cp;
   } cases[] = {
-      {"zh_CN.GBK", nullptr, nullptr, 936},       {"zh_CN.gb2312", nullptr, nullptr, 936},
-      {"zh_CN.GB18030", nullptr, nullptr, 936},   {"zh_CN.CP936", nullptr, nullptr, 936},
-      {"C.UTF-8", "zh_CN.GBK", nullptr, 65001},   {"", "zh_CN.GBK", "C.UTF-8", 936},
-      {nullptr, nullptr, "zh_CN.GBK@euro", 936},  {nullptr, nullptr, "zh_CN", 65001},
-      {"C", nullptr, nullptr, 65001},             {nullptr, nullptr, nullptr, 65001},
+      {"zh_CN.GBK", nullptr, nullptr, 936},
+      {"zh_CN.gb2312", nullptr, nullptr, 936},
+      {"zh_CN.GB18030", nullptr, nullptr, 936},
+      {"zh_CN.CP936", nullptr, nullptr, 936},
+      {"C.UTF-8", "zh_CN.GBK", nullptr, 65001},
+      {"", "zh_CN.GBK", "C.UTF-8", 936},
+      {nullptr, nullptr, "zh_CN.GBK@euro", 936},
+      {nullptr, nullptr, "zh_CN", 65001},
+      {"C", nullptr, nullptr, 65001},
+      {nullptr, nullptr, nullptr, 65001},
   };
   const char* names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
   std::string saved[3];
@@ -58,10 +68,12 @@ TEST(CodePage, LocaleEnvironmentNamesTheAnsiCodePage) {
   }
   for (const Case& c : cases) {
     const char* values[] = {c.lcAll, c.lcCtype, c.lang};
-    for (int i = 0; i < 3; ++i) values[i] ? testutil::setEnv(names[i], values[i]) : testutil::unsetEnv(names[i]);
+    for (int i = 0; i < 3; ++i)
+      values[i] ? testutil::setEnv(names[i], values[i]) : testutil::unsetEnv(names[i]);
     EXPECT_EQ(ansiCodePage(), c.cp) << (c.lcAll ? c.lcAll : "-") << " " << (c.lcCtype ? c.lcCtype : "-") << " "
                                     << (c.lang ? c.lang : "-");
   }
-  for (int i = 0; i < 3; ++i) had[i] ? testutil::setEnv(names[i], saved[i]) : testutil::unsetEnv(names[i]);
+  for (int i = 0; i < 3; ++i)
+    had[i] ? testutil::setEnv(names[i], saved[i]) : testutil::unsetEnv(names[i]);
 }
 #endif

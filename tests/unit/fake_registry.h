@@ -18,7 +18,8 @@ public:
            platform::RegRoot root = platform::RegRoot::LocalMachine) {
     values_[path(root, key) + "\\" + lower(name)] = data;
   }
-  void erase(const std::string& key, const std::string& name, platform::RegRoot root = platform::RegRoot::LocalMachine) {
+  void erase(const std::string& key, const std::string& name,
+             platform::RegRoot root = platform::RegRoot::LocalMachine) {
     values_.erase(path(root, key) + "\\" + lower(name));
   }
   // The value's bytes, or "<none>".
@@ -41,14 +42,16 @@ public:
     *out = new std::string(p);
     return true;
   }
-  bool createKey(platform::RegRoot root, const std::string& subKey, uint32_t access, platform::RegHandle* out) override {
+  bool createKey(platform::RegRoot root, const std::string& subKey, uint32_t access,
+                 platform::RegHandle* out) override {
     lastOpened = subKey;
     createdWithAccess = access;
     created_.insert(path(root, subKey));
     *out = new std::string(path(root, subKey));
     return true;
   }
-  bool queryValue(platform::RegHandle key, const std::string& name, uint32_t* type, void* buf, uint32_t* size) override {
+  bool queryValue(platform::RegHandle key, const std::string& name, uint32_t* type, void* buf,
+                  uint32_t* size) override {
     auto it = values_.find(*static_cast<std::string*>(key) + "\\" + lower(name));
     if (it == values_.end() || it->second.size() > *size) return false;
     if (!it->second.empty()) std::memcpy(buf, it->second.data(), it->second.size());
@@ -64,7 +67,8 @@ public:
 
 private:
   static std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s)
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
   }
   static std::string path(platform::RegRoot root, const std::string& key) {

@@ -87,7 +87,8 @@ TEST_F(AnsiToGbTest, CharacterOutsideTheCodePageBecomesTheDefaultCharacter) {
   if (gbk()) {
     EXPECT_EQ(r, "a??b"); // one default character per UTF-16 unit, as Windows writes it
   } else {
-    EXPECT_EQ(r, "a\xF0\x9F\x98\x80" "b");
+    EXPECT_EQ(r, "a\xF0\x9F\x98\x80"
+                 "b");
   }
 }
 
@@ -96,7 +97,8 @@ TEST_F(AnsiToGbTest, InvalidUtf8InARunIsReplacedAndNeverGrows) {
   if (gbk()) {
     EXPECT_EQ(r, "?A");
   } else {
-    EXPECT_EQ(r, "\xEF\xBF\xBD" "A");
+    EXPECT_EQ(r, "\xEF\xBF\xBD"
+                 "A");
   }
   const char* broken[] = {"%E4%B8x", "%C0%80", "%ED%A0%80", "%80%80%80%80", "%E4", "%F4%90%80%80z"};
   for (const char* b : broken) {
@@ -131,7 +133,8 @@ TEST_F(AnsiToGbTest, NeverReadsPastTheTerminatorNorWritesPastTheInput) {
     std::vector<char> g(t, t + std::strlen(t) + 1);
     g.insert(g.end(), 8, '\x55');
     proc_(g.data(), static_cast<int>(std::strlen(t)));
-    for (size_t i = std::strlen(t) + 1; i < g.size(); ++i) EXPECT_EQ(g[i], '\x55') << t;
+    for (size_t i = std::strlen(t) + 1; i < g.size(); ++i)
+      EXPECT_EQ(g[i], '\x55') << t;
   }
 }
 
@@ -141,7 +144,8 @@ TEST_F(AnsiToGbTest, ClearsExactlySizeBytesBeforeWriting) {
   std::memcpy(buf.data(), "%41%42", 7);
   proc_(buf.data(), 12);
   EXPECT_STREQ(buf.data(), "AB");
-  for (int i = 2; i < 12; ++i) EXPECT_EQ(buf[static_cast<size_t>(i)], '\0') << i;
+  for (int i = 2; i < 12; ++i)
+    EXPECT_EQ(buf[static_cast<size_t>(i)], '\0') << i;
   EXPECT_EQ(buf[12], 'Z');
 
   // size 0: nothing is cleared, so the old text's tail stays after the new terminator.

@@ -12,7 +12,8 @@ class ProxySettingsTest : public ::testing::Test {
 protected:
   void TearDown() override { formwell::proxyMode = 0; }
   void setAll(std::initializer_list<std::pair<const char*, std::string>> values) {
-    for (const auto& v : values) reg.set(kKey, v.first, v.second);
+    for (const auto& v : values)
+      reg.set(kKey, v.first, v.second);
   }
   testutil::FakeRegistry reg;
 };
@@ -28,10 +29,10 @@ TEST_F(ProxySettingsTest, NoKeyMeansTheSystemsSettingsAndNoCredentials) {
 
 TEST_F(ProxySettingsTest, AllFiveValuesAreRead) {
   setAll({{"PROXY_TYPE", std::string("3\0", 2)},
-                {"PROXY_HOST", "proxy.example"},
-                {"PROXY_PORT", "3128"},
-                {"PROXY_USER", "alice"},
-                {"PROXY_PWD", std::string("p\xC3\xA4ss\0", 6)}});
+          {"PROXY_HOST", "proxy.example"},
+          {"PROXY_PORT", "3128"},
+          {"PROXY_USER", "alice"},
+          {"PROXY_PWD", std::string("p\xC3\xA4ss\0", 6)}});
   formwell::ProxySettings s = formwell::loadProxySettings(reg);
   EXPECT_EQ(reg.lastOpened, "software\\orvanta\\formwell");
   EXPECT_EQ(s.type, "3");
@@ -64,9 +65,9 @@ TEST_F(ProxySettingsTest, ModeIsTheExactText) {
 TEST_F(ProxySettingsTest, LongValuesStayWithinTheirBuffer) {
   std::string v255(255, 'h');
   setAll({{"PROXY_TYPE", "3"},
-                {"PROXY_HOST", v255},
-                {"PROXY_PORT", std::string(256, '9')},
-                {"PROXY_USER", std::string(300, 'u')}});
+          {"PROXY_HOST", v255},
+          {"PROXY_PORT", std::string(256, '9')},
+          {"PROXY_USER", std::string(300, 'u')}});
   formwell::ProxySettings s = formwell::loadProxySettings(reg);
   EXPECT_EQ(s.host, v255);                  // 255 bytes read whole
   EXPECT_EQ(s.port, std::string(256, '9')); // fits the buffer exactly, no terminator: never read past it

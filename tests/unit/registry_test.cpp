@@ -94,7 +94,8 @@ TEST_F(RegistryTest, NamesAreComparedWithoutRegardToCaseAndValuesAreReplaced) {
     ASSERT_TRUE(k.setString("proxy_host", "second", 6));
   }
   std::string upper = key_;
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : upper)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   EXPECT_EQ(std::string(read(RegRoot::CurrentUser, upper, "Proxy_Host").c_str()), "second");
 }
 
@@ -124,7 +125,9 @@ TEST_F(RegistryTest, CommonFilesFolderIsAnswered) {
 
 #ifndef _WIN32
 
-std::string hiveFile(const testutil::TempDir& dir) { return (dir.path() / "formwell" / "HKEY_LOCAL_MACHINE.reg").string(); }
+std::string hiveFile(const testutil::TempDir& dir) {
+  return (dir.path() / "formwell" / "HKEY_LOCAL_MACHINE.reg").string();
+}
 
 TEST_F(RegistryTest, HiveIsARegExportThatOtherToolsCanRead) {
   {
@@ -136,12 +139,11 @@ TEST_F(RegistryTest, HiveIsARegExportThatOtherToolsCanRead) {
   }
   std::string text;
   ASSERT_TRUE(platform::readFile(hiveFile(config_), &text));
-  EXPECT_EQ(text,
-            "Windows Registry Editor Version 5.00\n\n"
-            "[HKEY_LOCAL_MACHINE\\software\\orvanta\\formwell]\n"
-            "\"currentversion\"=\"1.0.0.0\"\n"
-            "\"PROXY_HOST\"=\"a\\\\b\\\"c\"\n"
-            "\"n\"=dword:0000002a\n");
+  EXPECT_EQ(text, "Windows Registry Editor Version 5.00\n\n"
+                  "[HKEY_LOCAL_MACHINE\\software\\orvanta\\formwell]\n"
+                  "\"currentversion\"=\"1.0.0.0\"\n"
+                  "\"PROXY_HOST\"=\"a\\\\b\\\"c\"\n"
+                  "\"n\"=dword:0000002a\n");
 }
 
 TEST_F(RegistryTest, HiveWrittenByHandIsRead) {
@@ -157,7 +159,8 @@ TEST_F(RegistryTest, HiveWrittenByHandIsRead) {
                      "@=\"default\"\r\n";
   ASSERT_TRUE(f.write(text.data(), text.size()));
   f.close();
-  EXPECT_EQ(std::string(read(RegRoot::LocalMachine, "software\\microsoft\\windows\\currentversion", "CommonFilesDir").c_str()),
+  EXPECT_EQ(std::string(
+                read(RegRoot::LocalMachine, "software\\microsoft\\windows\\currentversion", "CommonFilesDir").c_str()),
             "/opt/common");
   EXPECT_EQ(read(RegRoot::LocalMachine, "software\\orvanta\\formwell", "blob"), "\x01\x02\x03");
   EXPECT_EQ(std::string(read(RegRoot::LocalMachine, "software\\orvanta\\formwell", "").c_str()), "default");
@@ -167,8 +170,9 @@ TEST_F(RegistryTest, HiveWrittenByHandIsRead) {
 
 TEST_F(RegistryTest, DamagedHiveReadsAsEmptyAndIsKeptAsideWhenWritten) {
   platform::makeSurePathExists(hiveFile(config_));
-  const std::string damaged = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\software\\orvanta\\formwell]\n"
-                              "\"currentversion\"=\"2.0.0.1\"\n\"cut off here";
+  const std::string damaged =
+      "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\software\\orvanta\\formwell]\n"
+      "\"currentversion\"=\"2.0.0.1\"\n\"cut off here";
   {
     platform::OutFile f;
     ASSERT_TRUE(f.createAlways(hiveFile(config_)));
@@ -184,7 +188,8 @@ TEST_F(RegistryTest, DamagedHiveReadsAsEmptyAndIsKeptAsideWhenWritten) {
     ASSERT_TRUE(k.openOrCreate(RegRoot::LocalMachine, "software\\orvanta\\formwell", 0x2001F));
     ASSERT_TRUE(k.setString("currentversion", "1.0.0.0", 7));
   }
-  EXPECT_EQ(std::string(read(RegRoot::LocalMachine, "software\\orvanta\\formwell", "currentversion").c_str()), "1.0.0.0");
+  EXPECT_EQ(std::string(read(RegRoot::LocalMachine, "software\\orvanta\\formwell", "currentversion").c_str()),
+            "1.0.0.0");
   std::string aside;
   ASSERT_TRUE(platform::readFile(hiveFile(config_) + ".damaged", &aside));
   EXPECT_EQ(aside, damaged);
@@ -198,7 +203,8 @@ TEST_F(RegistryTest, TwoProcessesWritingTheSameHiveLoseNothing) {
   for (int i = 0; i < perProcess; ++i) {
     RegKey k;
     std::string name = std::string(who) + std::to_string(i);
-    if (!k.openOrCreate(RegRoot::LocalMachine, key_, 0x2001F) || !k.setString(name, name.data(), static_cast<uint32_t>(name.size()))) {
+    if (!k.openOrCreate(RegRoot::LocalMachine, key_, 0x2001F) ||
+        !k.setString(name, name.data(), static_cast<uint32_t>(name.size()))) {
       if (child == 0) _exit(1);
       ADD_FAILURE() << name;
     }

@@ -221,8 +221,8 @@ TEST_F(SetupTest, ExtractionOverwritesMembersLeavesOtherFilesAndTellsFoldersByTh
   EXPECT_EQ(slurp(dir.str() + "v1.0/gbconv.dll"), "new library");
 
   // A folder member whose name holds a dot is still a folder, and what it holds is written.
-  std::string dotted = file("d.zip", archtest::buildZip({{"js/", "", false}, {"js/jquery.ui/", "", false},
-                                                         {"js/jquery.ui/ui.js", "ui"}}));
+  std::string dotted = file(
+      "d.zip", archtest::buildZip({{"js/", "", false}, {"js/jquery.ui/", "", false}, {"js/jquery.ui/ui.js", "ui"}}));
   ASSERT_EQ(s.extractArchive(dotted, dir.str() + "v1.0"), 1);
   EXPECT_EQ(slurp(dir.str() + "v1.0/js/jquery.ui/ui.js"), "ui");
   EXPECT_TRUE(messages.empty());
@@ -265,7 +265,8 @@ TEST_F(SetupTest, HostileMemberNamesNeverLeaveTheDestination) {
                                  "ok.txt:stream",
                                  std::string("nul\0../../", 10) + evil};
   std::vector<ZipEntry> entries{{"a/", "", false}, {"a\\b", "", false}, {"sub/", "", false}};
-  for (const std::string& n : names) entries.push_back({n, "evil"});
+  for (const std::string& n : names)
+    entries.push_back({n, "evil"});
   entries.push_back({"a/inside.txt", "good"});
   std::string zip = file("evil.zip", archtest::buildZip(entries));
   fs::create_directories(dir.path() / "x" / "y" / "dest");
@@ -275,8 +276,8 @@ TEST_F(SetupTest, HostileMemberNamesNeverLeaveTheDestination) {
   // Nothing anywhere under the temporary folder but the archive and the destination's contents.
   for (const auto& e : fs::recursive_directory_iterator(dir.path())) {
     std::string rel = fs::relative(e.path(), dir.path()).generic_string();
-    bool expected = rel == "evil.zip" || rel == "x" || rel == "x/y" || rel.rfind("x/y/dest", 0) == 0 ||
-                    rel.rfind("config", 0) == 0;
+    bool expected =
+        rel == "evil.zip" || rel == "x" || rel == "x/y" || rel.rfind("x/y/dest", 0) == 0 || rel.rfind("config", 0) == 0;
     EXPECT_TRUE(expected) << rel;
     EXPECT_EQ(e.path().filename().string().find("formwell-evil"), std::string::npos) << rel;
   }

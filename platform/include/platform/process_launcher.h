@@ -30,8 +30,8 @@ public:
   virtual std::string environmentVariable(const std::string& name) = 0;
   // Starts program through the shell (ShellExecuteEx) with this verb and these parameters, no
   // working folder, hidden, no owner window, keeping the process handle.
-  virtual bool shellExecuteHidden(const std::string& program, const std::string& verb,
-                                  const std::string& parameters, StartedProcess* started) = 0;
+  virtual bool shellExecuteHidden(const std::string& program, const std::string& verb, const std::string& parameters,
+                                  StartedProcess* started) = 0;
   // Priority classes and thread priorities, numbered as on Windows.
   virtual void setPriorityClass(StartedProcess process, uint32_t priorityClass) = 0;
   virtual void setOwnPriority(uint32_t priorityClass, int threadPriority) = 0;

@@ -35,10 +35,8 @@ public:
   // Reads a value's data into buf (capacity *size bytes). On success *size is the data's byte
   // count and *type its type. False when the value is missing or its data does not fit; then
   // buf is left as it was.
-  virtual bool queryValue(RegHandle key, const std::string& name, uint32_t* type, void* buf,
-                          uint32_t* size) = 0;
-  virtual bool setValue(RegHandle key, const std::string& name, uint32_t type, const void* data,
-                        uint32_t size) = 0;
+  virtual bool queryValue(RegHandle key, const std::string& name, uint32_t* type, void* buf, uint32_t* size) = 0;
+  virtual bool setValue(RegHandle key, const std::string& name, uint32_t type, const void* data, uint32_t size) = 0;
   virtual void closeKey(RegHandle key) = 0;
 };
 
@@ -58,8 +56,7 @@ public:
     return open(root, subKey, access, true);
   }
   // Reads into buf of size bytes; *got (when given) receives the byte count.
-  bool query(const std::string& name, void* buf, uint32_t size, uint32_t* got = nullptr,
-             uint32_t* type = nullptr);
+  bool query(const std::string& name, void* buf, uint32_t size, uint32_t* got = nullptr, uint32_t* type = nullptr);
   // Sets a REG_SZ value to exactly these bytes (no terminator is added).
   bool setString(const std::string& name, const char* bytes, uint32_t length);
   bool setDword(const std::string& name, uint32_t value);
