@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -78,5 +79,11 @@ bool readFile(const std::string& path, std::string* contents) {
   *contents = std::move(out);
   return true;
 }
+
+bool replaceFile(const std::string& from, const std::string& to) {
+  return ::rename(nativePath(from).c_str(), nativePath(to).c_str()) == 0;
+}
+
+bool removeFile(const std::string& path) { return ::unlink(nativePath(path).c_str()) == 0; }
 
 } // namespace platform
