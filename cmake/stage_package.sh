@@ -2,6 +2,10 @@
 # Stages and writes the package archive that formwell carries:
 #   stage_package.sh linux|windows PACK-TOOL OUT.zip STAGE-DIR FORMS-DIR BIN-DIR [QRENCODE-PROGRAM]
 # Members, in this order: eb_df/, qrencode/, the formdesk program, the gbconv library, eb_ac/.
+# PACKAGE_FORMDESK, when set, is the formdesk program to pack instead of the built one (the
+# end-to-end tests pack a stand-in that records its command line).
+# PACKAGE_EXTRA_MEMBERS (NAME=PATH, one a line) are added at the end: the update publisher
+# adds the next formwell program as loader.exe this way.
 # What does not exist yet is left out (formdesk) or stands in as a placeholder page (a form
 # package that assemble.js does not give). The Linux programs carry the same ".exe" names as the
 # Windows ones, so that the kit starts them by the same names and unpacks them as files.
@@ -33,13 +37,18 @@ members=("eb_df/=$stage/forms/eb_df")
 if [ "$platform" = linux ]; then
   [ -n "$qrencode" ] && cp "$qrencode" "$stage/qrencode/qrencode.exe"
   members+=("qrencode/=$stage/qrencode")
-  [ -f "$bin/formdesk" ] && members+=("formdesk.exe=$bin/formdesk")
+  formdesk="${PACKAGE_FORMDESK:-$bin/formdesk}"
+  [ -f "$formdesk" ] && members+=("formdesk.exe=$formdesk")
   members+=("libgbconv.so=$bin/libgbconv.so")
 else
   # The Windows encoder comes with a later version; its folder is there already.
   members+=("qrencode/=$stage/qrencode")
-  [ -f "$bin/formdesk.exe" ] && members+=("formdesk.exe=$bin/formdesk.exe")
+  formdesk="${PACKAGE_FORMDESK:-$bin/formdesk.exe}"
+  [ -f "$formdesk" ] && members+=("formdesk.exe=$formdesk")
   members+=("gbconv.dll=$bin/gbconv.dll")
 fi
 members+=("eb_ac/=$stage/forms/eb_ac")
+while IFS= read -r extra; do
+  [ -n "$extra" ] && members+=("$extra")
+done <<<"${PACKAGE_EXTRA_MEMBERS:-}"
 exec "$pack" "$out" "${members[@]}"
