@@ -8,8 +8,7 @@
 #include "platform/internet.h"
 #include "proxy_settings.h"
 #include "setup.h"
-#include "start_dialog.h"
-#include "text_table.h"
+#include "startup_pending.h"
 #include "update_dialog.h"
 #include "version_check.h"
 
@@ -22,7 +21,7 @@ public:
   void loadTexts() override { loadUiText(); }
   void applyProxySettings() override { formwell::applyProxySettings(); }
   void startVersionCheck() override {
-    versionCheckDone.store(0, std::memory_order_relaxed);
+    formwell::versionCheckDone.store(0, std::memory_order_relaxed);
     std::thread([] { selectUpdateServer(nullptr); }).detach();
   }
   std::string runStartDialog() override {
@@ -43,8 +42,7 @@ public:
     return setup.installPackage(archive, folder);
   }
   int runUpdateDialog() override {
-    CUpdateDlg dialog(updateBaseUrl, formwell::serverVersion, setup.programFolder(), platform::systemInternet(),
-                      setup);
+    CUpdateDlg dialog(updateBaseUrl, formwell::serverVersion, setup.programFolder(), platform::systemInternet(), setup);
     return dialog.doModal(); // its destructor waits for a worker that is still leaving
   }
   void launchFormDesk(const std::string& choice) override { formwell::launchFormDesk(choice); }

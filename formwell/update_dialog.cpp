@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "text_table.h"
+#include "startup_pending.h"
 
 namespace formwell {
 
@@ -22,7 +22,7 @@ public:
       : dialog_(&dialog), poster_(dialog.poster()), cancelled_(cancelled) {}
 
   void setStatus(int entry) override {
-    std::string text = uiTextEntry(entry);
+    std::string text = uiText[entry];
     post([text](platform::Dialog& d) { d.setItemText(CUpdateDlg::kIdStatus, text); });
   }
   void setProgress(int percent) override {
@@ -76,8 +76,8 @@ const platform::DialogTemplate& CUpdateDlg::updateTemplate() {
 
 CUpdateDlg::CUpdateDlg(const std::string& baseUrl, const std::string& version, const std::string& folder,
                        platform::Internet& internet, CSetup& setup)
-    : platform::Dialog(updateTemplate()), baseUrl_(baseUrl), version_(version), folder_(folder),
-      internet_(internet), setup_(setup) {}
+    : platform::Dialog(updateTemplate()), baseUrl_(baseUrl), version_(version), folder_(folder), internet_(internet),
+      setup_(setup) {}
 
 CUpdateDlg::~CUpdateDlg() {
   stopWorker();
@@ -90,11 +90,11 @@ bool CUpdateDlg::onInitDialog() {
   showItem(kIdProgress, false);
   enableItem(kIdRun, false);
   setProgressRange(kIdProgress, 0, 100);
-  setItemText(kIdWelcome, uiTextEntry(14));
-  setItemText(kIdStart, uiTextEntry(15));
-  setItemText(kIdRun, uiTextEntry(16));
-  setItemText(kIdExit, uiTextEntry(6));
-  setWindowText(uiTextEntry(7));
+  setItemText(kIdWelcome, uiText[14]);
+  setItemText(kIdStart, uiText[15]);
+  setItemText(kIdRun, uiText[16]);
+  setItemText(kIdExit, uiText[6]);
+  setWindowText(uiText[7]);
   return true;
 }
 
