@@ -3,12 +3,14 @@
 #include <chrono>
 #include <thread>
 
+#include "formdesk_launch.h"
 #include "formwell_app.h"
 #include "platform/files.h"
 #include "platform/internet.h"
 #include "proxy_settings.h"
 #include "setup.h"
-#include "startup_pending.h"
+#include "start_dialog.h"
+#include "text_table.h"
 #include "update_dialog.h"
 #include "version_check.h"
 
@@ -18,7 +20,7 @@ namespace {
 
 class SystemStartupSteps : public StartupSteps {
 public:
-  void loadTexts() override { loadUiText(); }
+  void loadTexts() override { loadTextTable(); }
   void applyProxySettings() override { formwell::applyProxySettings(); }
   void startVersionCheck() override {
     formwell::versionCheckDone.store(0, std::memory_order_relaxed);
@@ -45,7 +47,7 @@ public:
     CUpdateDlg dialog(updateBaseUrl, formwell::serverVersion, setup.programFolder(), platform::systemInternet(), setup);
     return dialog.doModal(); // its destructor waits for a worker that is still leaving
   }
-  void launchFormDesk(const std::string& choice) override { formwell::launchFormDesk(choice); }
+  void launchFormDesk(const std::string& choice) override { ::launchFormDesk(choice, setup.programFolder()); }
   int replaceSelf() override { return setup.replaceSelf(); }
 };
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "startup_pending.h"
+#include "text_table.h"
 
 namespace formwell {
 

@@ -1,32 +1,26 @@
-// A stand-in for formdesk in the end-to-end tests: it writes down how it was started (its command
-// line exactly as the system handed it over, and its current folder) by adding one line to
-// formdesk-calls.txt in its current folder, and ends.
+// Stands in for formdesk in the end-to-end checks: appends its arguments and its current folder,
+// one line, to the file that FORMDESK_STANDIN_LOG names (or "formdesk-args.txt" in the current
+// folder), and ends.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #ifdef _WIN32
-#include <windows.h>
+#include <direct.h>
+#define getcwd _getcwd
 #else
-#include <climits>
 #include <unistd.h>
 #endif
 
 int main(int argc, char** argv) {
-  std::string line;
-#ifdef _WIN32
-  (void)argc;
-  (void)argv;
-  line = GetCommandLineA();
-  char cwd[MAX_PATH] = {};
-  GetCurrentDirectoryA(MAX_PATH, cwd);
-#else
-  // The argument vector, one argument after another, separated by "|".
-  for (int i = 0; i < argc; ++i)
-    line += (i ? "|" : "") + std::string(argv[i]);
-  char cwd[PATH_MAX] = {};
-  if (!getcwd(cwd, sizeof cwd)) cwd[0] = 0;
-#endif
-  FILE* f = std::fopen("formdesk-calls.txt", "a");
+  const char* log = std::getenv("FORMDESK_STANDIN_LOG");
+  std::FILE* f = std::fopen(log && *log ? log : "formdesk-args.txt", "a");
   if (!f) return 1;
-  std::fprintf(f, "%s\t%s\n", line.c_str(), cwd);
-  return std::fclose(f) == 0 ? 0 : 1;
+  std::string line = "args:";
+  for (int i = 1; i < argc; ++i)
+    line += std::string(" [") + argv[i] + "]";
+  char cwd[4096] = {};
+  if (getcwd(cwd, sizeof cwd)) line += std::string(" cwd=") + cwd;
+  bool ok = std::fprintf(f, "%s\n", line.c_str()) > 0;
+  ok = std::fclose(f) == 0 && ok;
+  return ok ? 0 : 1;
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """formwell end to end, driven as a customer would drive it: keys and clicks on its windows under
 Xvfb (run this under xvfb-run -a), the update servers of tests/net on 127.0.0.1, and a stand-in
-formdesk that writes down how it was started.
+formdesk that writes down how it was started (tests/e2e/formdesk_standin.cpp).
 
     formwell_e2e.py --program FORMWELL --standin FORMDESK --pack FORMWELL-PACK --shots DIR
                     [--wine WINE-RUN.SH --prefix WINEPREFIX]
@@ -113,8 +113,8 @@ class Kit:
 
     def calls(self):
         try:
-            with open(os.path.join(self.folder, "formdesk-calls.txt"), encoding="utf-8", errors="replace") as f:
-                return [line.rstrip("\n") for line in f]
+            with open(os.path.join(self.folder, "formdesk-args.txt"), encoding="utf-8", errors="replace") as f:
+                return [line.rstrip("\r\n") for line in f]
         except OSError:
             return []
 
@@ -270,18 +270,14 @@ class Servers:
 # --- the cases ---
 
 def expect_formdesk(kit, count, account_opening):
+    """The stand-in writes "args: [-AC] cwd=FOLDER" (its arguments in brackets) per start."""
     calls = kit.calls()
     check(len(calls) == count, "formdesk started %d times, expected %d: %r" % (len(calls), count, calls))
-    line, cwd = calls[-1].split("\t")
-    if kit.wine:
-        # The path comes quoted, so that a blank in it cannot start another program.
-        check(line.startswith('"') and '\\formdesk.exe"' in line.lower(), "unquoted command line: " + line)
-        check(line.endswith(" -AC") == account_opening, "command line: " + line)
-    else:
-        args = line.split("|")
-        check(args[0].endswith("/formdesk.exe"), "program: " + args[0])
-        check(args[1:] == (["-AC"] if account_opening else []), "arguments: %r" % args[1:])
-    check(os.path.normcase(cwd).rstrip("\\/").lower().endswith("formwell"), "current folder: " + cwd)
+    line = calls[-1]
+    check(line.startswith("args:") and " cwd=" in line, "stand-in line: " + line)
+    args, cwd = line[len("args:"):].split(" cwd=", 1)
+    check(args.strip() == ("[-AC]" if account_opening else ""), "arguments: " + args)
+    check(cwd.rstrip("\\/").lower().endswith("formwell"), "current folder: " + cwd)
 
 
 def start_dialog(kit, opts, how, name=None):
