@@ -2,6 +2,7 @@
 // dialog with its links in a real window (GTK under Xvfb, Win32 under Wine).
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -236,6 +237,71 @@ public:
 TEST_F(StartDialogWindow, UnknownLinkNamesOnlyMarkTheLinkVisited) {
   PlainLinkDialog dlg;
   EXPECT_EQ(dlg.doModal(), kIdCancel);
+}
+
+} // namespace
+
+namespace {
+
+// A dialog like formdesk's: a host control that follows the client area two pixels beyond each
+// edge, and a progress bar that a worker thread moves through the dialog's poster.
+const DialogTemplate kHostTemplate = {500,
+                                      200,
+                                      100,
+                                      kDialogCaption | kDialogSysMenu | kDialogMinimizeBox,
+                                      "host",
+                                      "Arial",
+                                      9,
+                                      {
+                                          {ControlKind::Host, 1000, 0, 0, 100, 60, "", kControlTabStop, 0},
+                                          {ControlKind::Progress, 1003, 10, 70, 100, 10, "", kControlHidden, 0},
+                                          {ControlKind::DefPushButton, 1001, 120, 70, 40, 14, "开始升级", 0, 0},
+                                      }};
+
+class HostDialog : public Dialog {
+public:
+  HostDialog() : Dialog(kHostTemplate) {}
+  int sizes = 0;
+  Size first, last;
+  int progressSeen = -1;
+  std::thread worker;
+  bool onInitDialog() override {
+    setProgressRange(1003, 0, 100);
+    showItem(1003, true);
+    UiPoster p = poster();
+    worker = std::thread([p, this] {
+      for (int i = 0; i <= 100; i += 10)
+        p.post([this, i] { setProgressPos(1003, i); });
+      p.post([this] { progressSeen = progressPos(1003); });
+      // Let the loop settle for a few rounds, then end.
+      p.post([this] { settle(5); });
+    });
+    return true;
+  }
+  void settle(int rounds) {
+    if (rounds == 0) {
+      endDialog(kIdOk);
+      return;
+    }
+    poster().post([this, rounds] { settle(rounds - 1); });
+  }
+  void onSize(int cx, int cy) override {
+    if (sizes++ == 0) first = Size{cx, cy};
+    last = Size{cx, cy};
+    if (hasItem(1000)) moveItem(1000, Rect{-2, -2, cx + 2, cy + 2});
+  }
+};
+
+TEST_F(StartDialogWindow, AHostBeyondTheEdgesDoesNotGrowTheWindowAndWorkerCallsArrive) {
+  HostDialog dlg;
+  EXPECT_EQ(dlg.doModal(), kIdOk);
+  dlg.worker.join();
+  EXPECT_GE(dlg.sizes, 1);
+  EXPECT_LE(dlg.sizes, 3);
+  EXPECT_EQ(dlg.last, dlg.first);
+  EXPECT_EQ(dlg.progressSeen, 100);
+  // After the end the poster is closed: a late worker call is dropped, not run on a dead window.
+  EXPECT_FALSE(dlg.poster().post([] { ADD_FAILURE() << "ran after the end"; }));
 }
 
 } // namespace
