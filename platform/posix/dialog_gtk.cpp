@@ -1,5 +1,5 @@
 // Dialogs on Linux: a GTK 3 window per dialog that looks like the Win32 one. The controls sit on
-// a GtkFixed at the pixel positions that the template's dialog units give with the template's
+// a GtkLayout at the pixel positions that the template's dialog units give with the template's
 // font (measured with Pango the way Windows measures its dialog base units). Statics are labels
 // inside input-only event boxes (for the hooks, the cursor and the tooltip); pictures and icons
 // are images decoded from the program's compiled-in .bmp / .ico resources.
@@ -271,7 +271,7 @@ void Dialog::Impl::createControls() {
     }
     }
     gtk_widget_set_size_request(c.outer, c.rect.width(), c.rect.height());
-    gtk_fixed_put(GTK_FIXED(fixed), c.outer, c.rect.left, c.rect.top);
+    gtk_layout_put(GTK_LAYOUT(fixed), c.outer, c.rect.left, c.rect.top);
     gtk_widget_set_sensitive(c.outer, !(t.style & kControlDisabled));
     if (t.style & kControlHidden) {
       gtk_widget_show_all(c.outer);
@@ -316,9 +316,13 @@ void Dialog::Impl::build() {
                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
 
   measureBaseUnits();
-  fixed = gtk_fixed_new();
+  // A GtkLayout rather than a GtkFixed: its size is the client size alone, whatever its children
+  // reach (formdesk's browser lies two pixels beyond every edge; a GtkFixed would grow the window
+  // by those, and again after every resize).
+  fixed = gtk_layout_new(nullptr, nullptr);
   Rect client = mapDialogRect(0, 0, tmpl->cx, tmpl->cy, base);
   gtk_widget_set_size_request(fixed, client.width(), client.height());
+  gtk_layout_set_size(GTK_LAYOUT(fixed), static_cast<guint>(client.width()), static_cast<guint>(client.height()));
   gtk_container_add(GTK_CONTAINER(window), fixed);
   gtk_widget_add_events(window, GDK_BUTTON_PRESS_MASK | GDK_STRUCTURE_MASK);
   g_signal_connect(window, "key-press-event", G_CALLBACK(onKeyPress), this);
@@ -589,7 +593,7 @@ void Dialog::moveItem(int id, const Rect& rect, bool repaint) {
   if (!c) return;
   c->rect = rect;
   gtk_widget_set_size_request(c->outer, rect.width() > 0 ? rect.width() : 0, rect.height() > 0 ? rect.height() : 0);
-  gtk_fixed_move(GTK_FIXED(impl_->fixed), c->outer, rect.left, rect.top);
+  gtk_layout_move(GTK_LAYOUT(impl_->fixed), c->outer, rect.left, rect.top);
   if (repaint) gtk_widget_queue_draw(impl_->fixed);
 }
 

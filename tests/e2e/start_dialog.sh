@@ -44,7 +44,8 @@ check() { # check NAME CONDITION...
 
 # Starts the dialog; waits for its window and its report. Sets win, out.
 start_dialog() {
-  out="$work/out-$1.txt"
+  local name="$1"
+  out="$work/out-$name.txt"
   shift
   "${runner[@]}" "$demo" "$@" >"$out" 2>"$out.err" &
   pid=$!
@@ -54,7 +55,7 @@ start_dialog() {
     [ -n "$win" ] && grep -q '^link1061=' "$out" && break
     sleep 0.1
   done
-  [ -n "$win" ] || { say "no window"; cat "$out.err" >&2; return 1; }
+  [ -n "$win" ] || { say "FAIL: no window ($name)"; fail=1; kill "$pid" 2>/dev/null; cat "$out.err" >&2; return 1; }
   sleep 0.5
   eval "$(xdotool getwindowgeometry --shell "$win")"
   wx=$X; wy=$Y
