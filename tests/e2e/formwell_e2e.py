@@ -168,8 +168,11 @@ def click(w, x_du, y_du, cx_du, cy_du):
     x, y, width, height = geometry(w)
     px = x + round(x_du * width / cx_du)
     py = y + round(y_du * height / cy_du)
-    sh("xdotool", "mousemove", "--sync", str(px), str(py))
+    # Arrive with a motion of its own, so that a control that reacts to the pointer sees it.
+    sh("xdotool", "mousemove", "--sync", str(px - 1), str(py))
     time.sleep(0.2)
+    sh("xdotool", "mousemove", "--sync", str(px), str(py))
+    time.sleep(0.3)
     sh("xdotool", "click", "1")
 
 
@@ -179,10 +182,15 @@ def key(w, name):
     sh("xdotool", "key", name)
 
 
-def shot(opts, name):
+def shot(opts, name, w=None):
+    """The screen, or the window w with a margin of 20 pixels."""
     os.makedirs(opts.shots, exist_ok=True)
     path = os.path.join(opts.shots, name + ".png")
-    sh("import", "-window", "root", path)
+    crop = []
+    if w:
+        x, y, width, height = geometry(w)
+        crop = ["-crop", "%dx%d+%d+%d" % (width + 40, height + 40, max(x - 20, 0), max(y - 20, 0)), "+repage"]
+    sh("import", "-window", "root", *crop, path)
     print("    screenshot", path)
 
 
@@ -344,7 +352,7 @@ def case_failed_updates_keep_everything(kit, opts, work, table, package):
         press_update(w, START_BUTTON)
         time.sleep(4)
         if first:
-            shot(opts, "update-failed")
+            shot(opts, "update-failed", w)
             first = False
         check(kit.version() == "1.0.0.0", "%s: version recorded: %r" % (what, kit.version()))
         check(kit.file("tm.zip") == old_zip, "%s: tm.zip changed" % what)
@@ -365,7 +373,7 @@ def case_exit_during_slow_download(kit, opts, work, table, slow_package):
     w = wait_window(proc, UPDATE_TITLE)
     press_update(w, START_BUTTON)
     time.sleep(2.5)
-    shot(opts, "update-updating")
+    shot(opts, "update-updating", w)
     started = time.monotonic()
     press_update(w, EXIT_BUTTON)
     check(ended(proc, 5), "formwell did not end after exit during the download")
@@ -383,14 +391,14 @@ def case_update_runs_and_replaces_the_program(kit, opts, work, table, package, l
     calls = len(kit.calls())
     proc = start_dialog(kit, opts, "Return")
     w = wait_window(proc, UPDATE_TITLE)
-    shot(opts, "update-offered")
+    shot(opts, "update-offered", w)
     press_update(w, START_BUTTON)
     deadline = time.monotonic() + 30
     while kit.version() != "2.0.0.8" and time.monotonic() < deadline:
         time.sleep(0.3)
     check(kit.version() == "2.0.0.8", "version after the update: %r" % kit.version())
     time.sleep(1.5)
-    shot(opts, "update-updated")
+    shot(opts, "update-updated", w)
     check(kit.file("tm.zip") == package, "tm.zip is not the new package")
     check(kit.file("eb_df/updated.html") is not None, "the package was not unpacked")
     press_update(w, RUN_BUTTON)
