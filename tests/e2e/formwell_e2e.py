@@ -279,6 +279,11 @@ class Servers:
 
 def expect_formdesk(kit, count, account_opening):
     """The stand-in writes "args: [-AC] cwd=FOLDER" (its arguments in brackets) per start."""
+    # formdesk runs on after formwell has ended (under Wine it starts a moment later): wait for it.
+    deadline = time.monotonic() + 15
+    while len(kit.calls()) < count and time.monotonic() < deadline:
+        time.sleep(0.2)
+    time.sleep(0.3)
     calls = kit.calls()
     check(len(calls) == count, "formdesk started %d times, expected %d: %r" % (len(calls), count, calls))
     line = calls[-1]
@@ -431,6 +436,9 @@ def main():
     parser.add_argument("--prefix")
     parser.add_argument("--only", help="run only the cases whose name holds this text")
     opts = parser.parse_args()
+    for name in ("program", "standin", "pack", "shots", "wine", "prefix"):
+        if getattr(opts, name):
+            setattr(opts, name, os.path.abspath(getattr(opts, name)))
     if opts.wine and pe_bits(opts.program) == 32 and subprocess.run(
             ["/usr/lib/wine/wine", "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode:
         print("skipped: this kernel cannot start 32-bit programs, so Wine cannot run 32-bit Windows programs here")
