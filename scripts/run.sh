@@ -48,9 +48,10 @@ headless() {
       local name
       name="$(xdotool getwindowname "$win" 2>/dev/null)"
       import -window root "$shots/$n.png" 2>/dev/null
-      echo "screenshot $shots/$n.png: window \"${name:-(no title)}\""
+      echo "screenshot $shots/$n.png: ${name:+the window \"$name\"}${name:-the start dialog (no title)}"
       seen="$win"
-      # The start dialog: Esc picks the default form. The update dialog: leave it.
+      # The start dialog: Esc picks the default form. The update dialog: Esc leaves it without
+      # updating.
       xdotool windowfocus --sync "$win" key Escape 2>/dev/null || xdotool key --window "$win" Escape
     fi
     sleep 0.2
