@@ -48,7 +48,11 @@ headless() {
       local name
       name="$(xdotool getwindowname "$win" 2>/dev/null)"
       import -window root "$shots/$n.png" 2>/dev/null
-      echo "screenshot $shots/$n.png: ${name:+the window \"$name\"}${name:-the start dialog (no title)}"
+      if [ -n "$name" ]; then
+        echo "screenshot $shots/$n.png: the window \"$name\""
+      else
+        echo "screenshot $shots/$n.png: the start dialog (no title)"
+      fi
       seen="$win"
       # The start dialog: Esc picks the default form. The update dialog: Esc leaves it without
       # updating.
