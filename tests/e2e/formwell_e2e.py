@@ -13,6 +13,7 @@ With --wine it is a Windows program run under Wine in that prefix.
 Exit code 0 when every case passed, 1 otherwise. Screenshots of the dialogs go to DIR.
 """
 import argparse
+import json
 import os
 import shutil
 import subprocess
@@ -274,6 +275,16 @@ class Servers:
         subprocess.run([sys.executable, SERVERS, "start", self.state, "--table", self.table], check=True)
         return self
 
+    def log_tail(self, lines=8):
+        """The last requests the servers saw."""
+        try:
+            with open(self.state) as f:
+                folder = json.load(f)["folder"]
+            with open(os.path.join(folder, "servers.log"), errors="replace") as f:
+                return "".join(f.readlines()[-lines:])
+        except (OSError, ValueError, KeyError):
+            return ""
+
     def __exit__(self, *exc):
         subprocess.run([sys.executable, SERVERS, "stop", self.state], stdout=subprocess.DEVNULL)
 
@@ -483,6 +494,7 @@ def main():
          lambda: case_update_runs_and_replaces_the_program(kit, opts, work, table, package, loader)),
     ]
     failed = 0
+    servers = None
 
     def run(name, fn):
         nonlocal failed
@@ -495,6 +507,8 @@ def main():
         except Failure as e:
             failed += 1
             print("  FAILED:", e, flush=True)
+            if servers:
+                print("  the servers' last requests:\n" + servers.log_tail(), flush=True)
             shot(opts, "failure-%d" % failed)
         finally:
             for w, _ in windows():
@@ -503,7 +517,7 @@ def main():
     try:
         for name, fn in cases:
             run(name, fn)
-        with Servers(work, table.folder):
+        with Servers(work, table.folder) as servers:
             for name, fn in served:
                 run(name, fn)
     finally:
