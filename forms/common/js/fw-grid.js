@@ -71,6 +71,39 @@
             '<tr><th>经办</th><th>复核</th><th>授权</th></tr>';
     }
 
+    /*
+     * With many users and accounts the grid grows far taller than the window; the user list rides down
+     * beside it as the page scrolls (a relative offset, which old engines know too, and which moves no
+     * drop target), so that users can still be dragged into the rows at the bottom.
+     */
+    function followScroll() {
+        var $host = state && state.$host, $box, top, room;
+        if (!$host || !$host.is(':visible')) {
+            return;
+        }
+        $box = $host.children('.gridUserBox');
+        top = $(window).scrollTop() - $host.offset().top + 8;
+        room = $host.height() - $box.outerHeight();
+        $box.css('top', Math.max(0, Math.min(top, room)) + 'px');
+    }
+
+    $(window).on('scroll resize', followScroll);
+
+    // The ids of a saved list that name users of the grid, each once, in their order.
+    function knownIds(list) {
+        var ids = [], i, id;
+        if (!$.isArray(list)) {
+            return ids;
+        }
+        for (i = 0; i < list.length; i++) {
+            id = list[i];
+            if (typeof id === 'number' && userById(id) && $.inArray(id, ids) < 0) {
+                ids.push(id);
+            }
+        }
+        return ids;
+    }
+
     FW.grid = {
         ROLE_NAMES: ROLE_NAMES,
 
@@ -87,7 +120,7 @@
                 }
             }
             span = transRows.length;
-            state = {users: users, accounts: accounts, rows: rows, roles: roles, transRows: transRows};
+            state = {users: users, accounts: accounts, rows: rows, roles: roles, transRows: transRows, $host: $host};
 
             // Initial filling, written straight into the markup: everybody may query every account; the first
             // user initiates and the last authorises the transfers.
@@ -154,6 +187,59 @@
                 e.preventDefault();
                 $(this).parent().remove();
             });
+        },
+
+        /*
+         * The grid's users in the compact form that is saved: the query users of each account and the users
+         * of the (merged) role cells of the transferable accounts.
+         */
+        rights: function () {
+            var out = {query: [], jb: [], fh: [], sq: []}, i, r, first;
+            if (!state) {
+                return out;
+            }
+            for (i = 0; i < state.rows.length; i++) {
+                out.query.push(cellIds(state.rows[i].query));
+            }
+            if (state.transRows.length) {
+                first = state.rows[state.transRows[0]];
+                for (r = 0; r < state.roles.length; r++) {
+                    out[state.roles[r]] = cellIds(first[state.roles[r]]);
+                }
+            }
+            return out;
+        },
+
+        /*
+         * Puts saved users back into the grid just built, in place of the initial filling. The rights come
+         * from a file and are read with care: unknown users are dropped, a user stands in a cell once and in
+         * one role only, roles the grid does not have stay empty. Returns false (grid untouched) when the
+         * rights do not fit the grid's accounts.
+         */
+        fill: function (rights) {
+            var i, r, role, ids, used = [], cell, html;
+            if (!state || !rights || !$.isArray(rights.query) || rights.query.length !== state.rows.length) {
+                return false;
+            }
+            for (i = 0; i < state.rows.length; i++) {
+                state.rows[i].query.html($.map(knownIds(rights.query[i]), userHtml).join(''));
+            }
+            if (state.transRows.length) {
+                for (r = 0; r < state.roles.length; r++) {
+                    role = state.roles[r];
+                    cell = state.rows[state.transRows[0]][role];
+                    ids = knownIds(rights[role]);
+                    html = '';
+                    for (i = 0; i < ids.length; i++) {
+                        if ($.inArray(ids[i], used) < 0) {
+                            used.push(ids[i]);
+                            html += userHtml(ids[i]);
+                        }
+                    }
+                    cell.html(html);
+                }
+            }
+            return true;
         },
 
         built: function () {
