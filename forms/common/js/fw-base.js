@@ -106,12 +106,20 @@ var FW = window.FW || {};
         $select.html(html);
     };
 
-    // Sets a field's value; a value that a choice list does not offer leaves the list on its empty choice.
+    /*
+     * Sets a field's value; a value that a choice list does not offer leaves the list on its empty choice.
+     * Saved data brings its spaces back as non-breaking spaces, so a choice such as "澳大利亚元 " is also
+     * found under that spelling.
+     */
     FW.setField = function ($field, value) {
         var v = value === null || value === undefined ? '' : String(value);
         $field.val(v);
         if ($field.is('select') && $field.val() !== v) {
-            $field.val('');
+            v = v.replace(/\u00a0/g, ' ');
+            $field.val(v);
+            if ($field.val() !== v) {
+                $field.val('');
+            }
         }
     };
 
