@@ -392,9 +392,13 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
             '</tr></thead><tbody>' + rows.join('') + '</tbody></table>' + FW.page.summaryTables();
     }
 
-    // The checks that guard each tab, and what the tab shows when it opens.
+    /*
+     * The checks that guard each tab, and what the tab shows when it opens. The company check guards the
+     * way out of tab 1, also when a later tab is chosen there directly; later on, the other-information
+     * check asks for the organisation code again.
+     */
     function beforeTab(to) {
-        var $users = $('#userForms');
+        var $users = $('#userForms'), from = $('#tabs').tabs('option', 'active');
         if (to === 0) {
             return FW.users.check($users);
         }
@@ -405,7 +409,7 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
             saveValues();
             return true;
         }
-        if (!companyCheck() || !FW.users.check($users) || !accountCheck()) {
+        if ((from === 0 && !companyCheck()) || !FW.users.check($users) || !accountCheck()) {
             return false;
         }
         saveValues();
