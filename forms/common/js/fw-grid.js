@@ -74,7 +74,8 @@
     /*
      * With many users and accounts the grid grows far taller than the window; the user list rides down
      * beside it as the page scrolls (a relative offset, which old engines know too, and which moves no
-     * drop target), so that users can still be dragged into the rows at the bottom.
+     * drop target), so that users can still be dragged into the rows at the bottom. A list longer than the
+     * window scrolls by itself.
      */
     function followScroll() {
         var $host = state && state.$host, $box, top, room;
@@ -82,6 +83,8 @@
             return;
         }
         $box = $host.children('.gridUserBox');
+        $box.children('.gridUsers').css('max-height',
+            Math.max(120, $(window).height() - $box.children('.boxHead').outerHeight() - 24) + 'px');
         top = $(window).scrollTop() - $host.offset().top + 8;
         room = $host.height() - $box.outerHeight();
         $box.css('top', Math.max(0, Math.min(top, room)) + 'px');
