@@ -57,16 +57,16 @@
         return true;
     }
 
-    function headerHtml(userCount, payroll) {
+    function headerHtml(userCount, payroll, accountHead) {
         var group = payroll ? '转账/发薪/报销' : '转账';
         if (userCount < 2) {
-            return '<tr><th class="accCol">账号</th><th>查询</th></tr>';
+            return '<tr><th class="accCol">' + accountHead + '</th><th>查询</th></tr>';
         }
         if (userCount === 2) {
-            return '<tr><th class="accCol" rowspan="2">账号</th><th rowspan="2">查询</th>' +
+            return '<tr><th class="accCol" rowspan="2">' + accountHead + '</th><th rowspan="2">查询</th>' +
                 '<th colspan="2" class="groupHead">' + group + '</th></tr><tr><th>经办</th><th>授权</th></tr>';
         }
-        return '<tr><th class="accCol" rowspan="2">账号</th><th rowspan="2">查询</th>' +
+        return '<tr><th class="accCol" rowspan="2">' + accountHead + '</th><th rowspan="2">查询</th>' +
             '<th colspan="3" class="groupHead">' + group + '</th></tr>' +
             '<tr><th>经办</th><th>复核</th><th>授权</th></tr>';
     }
@@ -112,9 +112,10 @@
 
         /*
          * Builds the grid in $host for the sorted users and accounts (each account with its number in
-         * `account`, its isTransAble and its row label in `label`) and fills it initially.
+         * `account`, its isTransAble and its row label in `label`) and fills it initially. The head of the
+         * account column is "账号" unless accountHead names it otherwise.
          */
-        build: function ($host, users, accounts, payroll) {
+        build: function ($host, users, accounts, payroll, accountHead) {
             var roles = users.length >= 3 ? ['jb', 'fh', 'sq'] : (users.length === 2 ? ['jb', 'sq'] : []);
             var transRows = [], html = [], i, r, span, $table, rows = [], everybody = '', cellHtml, cells = {};
             for (i = 0; i < accounts.length; i++) {
@@ -133,7 +134,8 @@
             cellHtml = {jb: users.length > 1 ? userHtml(users[0].userId) : '', fh: '',
                 sq: users.length > 1 ? userHtml(users[users.length - 1].userId) : ''};
 
-            html.push('<table class="rightsGrid"><thead>' + headerHtml(users.length, payroll) + '</thead><tbody>');
+            html.push('<table class="rightsGrid"><thead>' + headerHtml(users.length, payroll, accountHead || '账号') +
+                '</thead><tbody>');
             for (i = 0; i < accounts.length; i++) {
                 html.push('<tr><td class="accCol">' + FW.escapeHtml(accounts[i].label) + '</td>' +
                     '<td class="cell" data-row="' + i + '" data-role="query">' + everybody + '</td>');

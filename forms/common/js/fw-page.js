@@ -9,7 +9,7 @@
  *   clearAccounts(), addAccount(saved)   the account forms
  *   restoreBaseInfo(info, data)          puts saved company data back into the fields
  *   accountName(acc)       the account as the printed form names it (number, or acctId)
- *   currency(acc), isRmb(acc), gridLabel(acc)
+ *   currency(acc), isRmb(acc), gridLabel(acc), gridHead (the head of the grid's account column)
  *   gridNames              {query(acc), trans(acc)}: the account in the grid check's messages
  *   beforeTab(index)       the checks and preparation that guard a tab; true lets it open
  *   savedObject()          the object that saveToClient posts, without the additions made here
@@ -142,7 +142,7 @@
             rows = $.map(window.accounts, function (acc) {
                 return $.extend({label: desc.gridLabel(acc)}, acc);
             });
-            FW.grid.build($('#grid'), window.users, rows, page.hasPayroll());
+            FW.grid.build($('#grid'), window.users, rows, page.hasPayroll(), desc.gridHead);
             gridStale = false;
             if (pendingRights && pendingRights.key === collectedKey) {
                 FW.grid.fill(pendingRights.rights);

@@ -544,6 +544,7 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
                 return acc.currency === RMB;
             },
             gridLabel: accountLabel,
+            gridHead: '账户',
             gridNames: {
                 query: function (acc) {
                     return acc.acctId;
