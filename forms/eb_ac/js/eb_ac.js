@@ -162,7 +162,13 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
         FW.fillSelect(accField($form, 'currency'), CURRENCIES, false);
         FW.fillSelect(accField($form, 'category'), CATEGORIES, false);
         FW.fillSelect(accField($form, 'fundType'), FUND_TYPES, false);
-        $form.attr('data-acct-id', id !== '' && id.length <= 20 ? id : nextAcctId());
+        // A saved name is kept unless it is unusable or taken by another account already.
+        if (id === '' || id.length > 20 || $accounts.children('form.accForm').filter(function () {
+            return $(this).attr('data-acct-id') === id;
+        }).length) {
+            id = nextAcctId();
+        }
+        $form.attr('data-acct-id', id);
         if (acc) {
             FW.setField(accField($form, 'currency'), acc.currency);
             if (accField($form, 'currency').val() === '') {
