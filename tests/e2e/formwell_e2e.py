@@ -389,14 +389,16 @@ def case_failed_updates_keep_everything(kit, opts, work, table, package):
         check(len(kit.calls()) == calls, "%s: formdesk started after exit" % what)
 
 
-def case_exit_during_slow_download(kit, opts, work, table, slow_package):
-    table.publish("2.0.0.9", package=slow_package, mode="slow")
+def case_exit_during_download(kit, opts, work, table, slow_package, mode):
+    """Leaving the dialog while the server trickles ("slow") or has gone silent ("stall")."""
+    table.publish("2.0.0.9", package=slow_package, mode=mode)
     old_zip = kit.file("tm.zip")
     proc = start_dialog(kit, opts, "Escape")
     w = wait_window(proc, UPDATE_TITLE)
     press_update(w, START_BUTTON)
     time.sleep(2.5)
-    shot(opts, "update-updating", w)
+    if mode == "slow":
+        shot(opts, "update-updating", w)
     press_update(w, EXIT_BUTTON)
     started = time.monotonic()  # from the click
     while any(win == w for win, _ in windows()) and time.monotonic() - started < 5:
@@ -489,7 +491,9 @@ def main():
         ("empty, truncated, 404 and non-ZIP packages fail and keep everything",
          lambda: case_failed_updates_keep_everything(kit, opts, work, table, package)),
         ("exit during a slow download ends at once",
-         lambda: case_exit_during_slow_download(kit, opts, work, table, slow_package)),
+         lambda: case_exit_during_download(kit, opts, work, table, slow_package, "slow")),
+        ("exit during a stalled download ends at once",
+         lambda: case_exit_during_download(kit, opts, work, table, slow_package, "stall")),
         ("a newer version updates, runs formdesk and replaces the program",
          lambda: case_update_runs_and_replaces_the_program(kit, opts, work, table, package, loader)),
     ]
