@@ -322,7 +322,7 @@ std::vector<ExportCase> regeditExports() {
        {{fw, "currentversion", "1.0"}, {fw, "cut", "\x0a\x0b"}}},
       {"hostile hex types",
        h + fwKey +
-           "\"t1\"=hex(00000000000000000001):01\r\n\"t2\"=hex(\r\n\"t3\"=hex():01\r\n\"t4\"=hex(zz):01\r\n"
+           "\"t1\"=hex(ffffffffffffffffffff):01\r\n\"t2\"=hex(\r\n\"t3\"=hex():01\r\n\"t4\"=hex(zz):01\r\n"
            "\"t5\"=hex(-1):01\r\n\"t6\"=dword:123456789\r\n\"t7\"=hex:0g\r\n\"t8\"=hex(100000000):01\r\n"
            "\"big\"=hex(ffffffff):07\r\n\"currentversion\"=\"1.0\"\r\n",
        {{fw, "t1", "<no value>"},
