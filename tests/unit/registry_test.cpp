@@ -23,8 +23,8 @@
 // Faults the hive code must survive, switched on by the tests below: these definitions take the
 // place of the C library's for the whole test program and pass every other call through.
 namespace {
-int failFlockWith = 0;             // errno for flock to fail with, or 0
-std::vector<ino_t> syncedFolders;  // folders fsync was called on
+int failFlockWith = 0;            // errno for flock to fail with, or 0
+std::vector<ino_t> syncedFolders; // folders fsync was called on
 } // namespace
 
 extern "C" int flock(int fd, int operation) {
@@ -315,7 +315,8 @@ std::vector<ExportCase> regeditExports() {
            " \r\n\"currentversion\"=\"1.0\"  \r\n\"d\"=dword:0000002a\t\r\n\"h\"=hex:01,02 \r\n",
        {{fw, "currentversion", "1.0"}, {fw, "d", dword42}, {fw, "h", "\x01\x02"}}},
       {"continuation lines",
-       h + fwKey + "\"h\"=hex:01,02,\\\r\n  03,04,\\\r\n  05\r\n\"s\"=hex(1):41,00,\\\r\n  42,00\r\n\"after\"=\"ok\"\r\n",
+       h + fwKey +
+           "\"h\"=hex:01,02,\\\r\n  03,04,\\\r\n  05\r\n\"s\"=hex(1):41,00,\\\r\n  42,00\r\n\"after\"=\"ok\"\r\n",
        {{fw, "h", "\x01\x02\x03\x04\x05"}, {fw, "s", "AB"}, {fw, "after", "ok"}}},
       {"a hex value cut at a final backslash",
        h + fwKey + "\"currentversion\"=\"1.0\"\r\n\"cut\"=hex:0a,0b,\\",
@@ -402,9 +403,9 @@ TEST_F(RegistryTest, NamesFoldCaseForAsciiLettersOnly) {
 }
 
 TEST_F(RegistryTest, NamesWithControlCharactersRoundTrip) {
-  const std::vector<std::string> names = {"line\nbreak",  "cr\rreturn", "tab\there", "quote\"back\\slash",
-                                          "[section]",    "=",          "@",         ";comment",
-                                          "trailing\\",   "-",          std::string("nul\0inside", 10)};
+  const std::vector<std::string> names = {
+      "line\nbreak", "cr\rreturn", "tab\there", "quote\"back\\slash",          "[section]", "=", "@",
+      ";comment",    "trailing\\", "-",         std::string("nul\0inside", 10)};
   const std::string fw = "software\\orvanta\\formwell";
   {
     RegKey k;
