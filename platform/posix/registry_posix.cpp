@@ -185,6 +185,10 @@ bool writeHive(RegRoot root, const Hive& hive, bool damaged) {
   int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return false;
   bool ok = ::fchmod(fd, mode) == 0;
+  // A hive written by root for its user (sudo keeps HOME) stays the user's: else it could no
+  // longer be read. Only root may give a file away; anyone else writes their own hives anyway.
+  if (ok && exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()))
+    ok = ::fchown(fd, st.st_uid, st.st_gid) == 0 || errno == EPERM;
   size_t off = 0;
   while (ok && off < text.size()) {
     ssize_t n = ::write(fd, text.data() + off, text.size() - off);

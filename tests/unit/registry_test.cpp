@@ -429,6 +429,7 @@ TEST_F(RegistryTest, NewHivesArePrivateAndAnExistingModeOrSymlinkIsKept) {
     int existingMode; // -1: no hive yet
     bool symlinked;
     mode_t expectMode;
+    bool otherUsers = false; // the hive belongs to another user, and root writes it
   };
   const Case cases[] = {
       {"a new hive", -1, false, 0600},
@@ -436,11 +437,14 @@ TEST_F(RegistryTest, NewHivesArePrivateAndAnExistingModeOrSymlinkIsKept) {
       {"an existing hive of mode 0600", 0600, false, 0600},
       {"a symlinked hive of mode 0640", 0640, true, 0640},
       {"a symlink to a hive not made yet", -1, true, 0600},
+      {"another user's hive written by root", 0600, false, 0600, true},
   };
+  const uid_t otherUser = 65534;
   const mode_t oldMask = ::umask(022);
   const std::string fw = "software\\orvanta\\formwell";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    if (c.otherUsers && ::geteuid() != 0) continue; // only root may give a file away
     std::filesystem::remove_all(config_.path() / "formwell");
     std::filesystem::remove_all(config_.path() / "elsewhere");
     std::filesystem::create_directories(config_.path() / "formwell");
@@ -450,6 +454,9 @@ TEST_F(RegistryTest, NewHivesArePrivateAndAnExistingModeOrSymlinkIsKept) {
       std::ofstream(real) << "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\" << fw
                           << "]\n\"PROXY_PWD\"=\"secret\"\n";
       ASSERT_EQ(::chmod(real.c_str(), static_cast<mode_t>(c.existingMode)), 0);
+      if (c.otherUsers) {
+        ASSERT_EQ(::chown(real.c_str(), otherUser, otherUser), 0);
+      }
     }
     if (c.symlinked) {
       ASSERT_EQ(::symlink("../elsewhere/real.reg", hivePath().c_str()), 0);
@@ -464,6 +471,7 @@ TEST_F(RegistryTest, NewHivesArePrivateAndAnExistingModeOrSymlinkIsKept) {
     EXPECT_EQ(S_ISLNK(st.st_mode), c.symlinked);
     ASSERT_EQ(::stat(real.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, c.expectMode);
+    EXPECT_EQ(st.st_uid, c.otherUsers ? otherUser : ::geteuid());
     EXPECT_EQ(read(RegRoot::LocalMachine, fw, "currentversion"), "1.0.0.0");
     if (c.existingMode >= 0) {
       EXPECT_EQ(read(RegRoot::LocalMachine, fw, "PROXY_PWD"), "secret");
