@@ -77,25 +77,22 @@ bool readHex32(const std::string& s, size_t& i, uint32_t* out) {
   return n > 0;
 }
 
-// Reads a quoted text starting at s[i] == '"'; i ends after the closing quote. "\\", "\"", "\n",
-// "\r" and "\0" stand for the character; any other backslash stands for itself.
-bool readQuoted(const std::string& s, size_t& i, std::string* out) {
+// Reads a quoted text starting at s[i] == '"'; i ends after the closing quote. "\\" and "\""
+// stand for the character, and so do "\n", "\r" and "\0" in names (which have no other way to
+// hold them; texts go as hex(1) then); any other backslash stands for itself, so that a path
+// typed by hand as "D:\new" stays one.
+bool readQuoted(const std::string& s, size_t& i, std::string* out, bool name) {
   out->clear();
   ++i;
   while (i < s.size()) {
     char c = s[i++];
     if (c == '"') return true;
     if (c == '\\' && i < s.size()) {
-      bool known = true;
-      switch (s[i]) {
-      case 'n': c = '\n'; break;
-      case 'r': c = '\r'; break;
-      case '0': c = '\0'; break;
-      case '\\':
-      case '"': c = s[i]; break;
-      default: known = false;
+      const char e = s[i];
+      if (e == '\\' || e == '"' || (name && (e == 'n' || e == 'r' || e == '0'))) {
+        c = e == 'n' ? '\n' : e == 'r' ? '\r' : e == '0' ? '\0' : e;
+        ++i;
       }
-      if (known) ++i;
     }
     out->push_back(c);
   }
@@ -283,7 +280,7 @@ bool Hive::parse(const std::string& bytes) {
     std::string name;
     if (line[p] == '@') {
       ++p;
-    } else if (!readQuoted(line, p, &name)) {
+    } else if (!readQuoted(line, p, &name, true)) {
       complete = false;
       continue;
     }
@@ -304,7 +301,7 @@ bool Hive::parse(const std::string& bytes) {
       ok = onlyTrailer(line, p + 1);
       remove = true;
     } else if (p < line.size() && line[p] == '"') {
-      ok = readQuoted(line, p, &data) && onlyTrailer(line, p);
+      ok = readQuoted(line, p, &data, false) && onlyTrailer(line, p);
       type = 1;
     } else if (startsNoCase(line, p, "dword:")) {
       p += 6;

@@ -337,8 +337,14 @@ std::vector<ExportCase> regeditExports() {
         {fw, "big", "\x07"},
         {fw, "currentversion", "1.0"}}},
       {"escaped names",
-       h + fwKey + "\"a\\\"b\"=\"1\"\r\n\"c\\\\d\"=\"2\"\r\n\"line\\nbreak\"=\"3\"\r\n@=\"default\"\r\n",
-       {{fw, "a\"b", "1"}, {fw, "c\\d", "2"}, {fw, "line\nbreak", "3"}, {fw, "", "default"}}},
+       h + fwKey +
+           "\"a\\\"b\"=\"1\"\r\n\"c\\\\d\"=\"2\"\r\n\"line\\nbreak\"=\"3\"\r\n@=\"default\"\r\n"
+           "\"typed by hand\"=\"D:\\new\\table\\\\x\"\r\n",
+       {{fw, "a\"b", "1"},
+        {fw, "c\\d", "2"},
+        {fw, "line\nbreak", "3"},
+        {fw, "", "default"},
+        {fw, "typed by hand", "D:\\new\\table\\x"}}},
   };
 }
 
