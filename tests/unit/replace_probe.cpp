@@ -7,6 +7,7 @@
 //   replace_probe --path-after-replace OUT has its own program file replaced by a copy (renamed
 //                                          over it), then writes its program path to OUT
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -25,11 +26,11 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (arg == "--path-after-replace" && argc == 3) {
-    std::string self = setup.modulePath(), copy = self + ".copy", bytes;
-    platform::OutFile out;
-    if (!platform::readFile(self, &bytes) || !out.createAlways(copy) || !out.write(bytes.data(), bytes.size()) ||
-        !out.close() || !platform::replaceFile(copy, self))
-      return 3;
+    std::string self = setup.modulePath(), copy = self + ".copy";
+    std::error_code error;
+    std::filesystem::copy_file(self, copy, error);
+    if (!error) std::filesystem::rename(copy, self, error);
+    if (error) return 3;
     std::ofstream(argv[2], std::ios::binary) << setup.modulePath();
     return 0;
   }
