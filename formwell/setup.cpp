@@ -44,11 +44,25 @@ std::string readValue(platform::Registry& registry, const char* key, const char*
   return buf;
 }
 
+// Windows opens a device, not a file, for these names, whatever extension follows ("nul.txt").
+bool deviceName(const std::string& part) {
+  std::string base = part.substr(0, part.find('.'));
+  while (!base.empty() && base.back() == ' ')
+    base.pop_back();
+  for (char& c : base)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" || base == "CONOUT$")
+    return true;
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '1' &&
+         base[3] <= '9';
+}
+
 // Splits a member's name into the folder names of its path below the destination, "/" and "\"
 // both separating names. Refused (false): names that the system would read against another root
 // (absolute, "\\host\share", a drive letter or a stream with ":"), names holding a NUL byte,
 // names whose ".." would climb above the destination at any point, and names made of dots and
-// blanks only other than "." and ".." (Windows reads "..." or ".. " as a parent or as nothing).
+// blanks only other than "." and ".." (Windows reads "..." or ".. " as a parent or as nothing),
+// and device names.
 bool memberPath(const std::string& name, std::vector<std::string>* parts) {
   parts->clear();
   if (!name.empty() && (name[0] == '/' || name[0] == '\\')) return false;
@@ -65,7 +79,7 @@ bool memberPath(const std::string& name, std::vector<std::string>* parts) {
       parts->pop_back();
       continue;
     }
-    if (part.find_first_not_of(". ") == std::string::npos) return false;
+    if (part.find_first_not_of(". ") == std::string::npos || deviceName(part)) return false;
     parts->push_back(part);
   }
   return true;
@@ -124,7 +138,8 @@ public:
       if (out.createNew(candidate)) temporary = candidate;
     }
     if (temporary.empty()) return fail(kTextWriteFailed + destination + " !");
-    int read = reader_.readFile(index, [&out](const unsigned char* data, size_t size) { return out.write(data, size); });
+    int read =
+        reader_.readFile(index, [&out](const unsigned char* data, size_t size) { return out.write(data, size); });
     bool closed = out.close();
     if (read == 1 && closed && (!executable || platform::markExecutable(temporary)) &&
         platform::replaceFile(temporary, destination))

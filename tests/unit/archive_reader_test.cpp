@@ -169,18 +169,18 @@ TEST_F(ArchiveReaderTest, DamagedOrCutTarArchivesFailTheCount) {
        a + archtest::tarHeader("b.txt", archtest::octalSize(3), '0', false) + std::string(512, 'b') +
            archtest::tarEntry("c.txt", "third") + archtest::tarEnd(),
        1},
-      {"bad checksum first", archtest::tarHeader("b.txt", archtest::octalSize(3), '0', false) + std::string(512, 'b') + a,
-       0},
+      {"bad checksum first",
+       archtest::tarHeader("b.txt", archtest::octalSize(3), '0', false) + std::string(512, 'b') + a, 0},
       {"cut inside a header", whole.substr(0, 512 + 512 + 100), 1},
       {"cut inside the data", whole.substr(0, 512 + 512 + 512 + 1000), 1},
       {"cut inside a pax header's entry", a + archtest::tarEntry("p", "22 path=long/name.txt\n", 'x'), 1},
   };
-  for (const auto& [what, field] : std::vector<std::pair<std::string, std::string>>{
-           {"past the data", archtest::octalSize(100000)},
-           {"base-256 negative", base256},
-           {"base-256", big},
-           {"not octal", "0000000009x"},
-           {"over 32 bits", "77777777777"}}) {
+  for (const auto& [what, field] :
+       std::vector<std::pair<std::string, std::string>>{{"past the data", archtest::octalSize(100000)},
+                                                        {"base-256 negative", base256},
+                                                        {"base-256", big},
+                                                        {"not octal", "0000000009x"},
+                                                        {"over 32 bits", "77777777777"}}) {
     std::string bad = archtest::tarHeader("b.txt", field) + std::string(512, 'b');
     cases.push_back({field + " first: " + what, bad + a + archtest::tarEnd(), 0});
     cases.push_back({field + " in the middle: " + what, a + bad + archtest::tarEnd(), 1});
@@ -214,16 +214,15 @@ TEST_F(ArchiveReaderTest, TarNamesFromPrefixLongNamesAndPaxAndTypesBeyondFiles) 
   std::string record = "path=" + paxPath + "\n";
   std::string pax = std::to_string(record.size() + 4) + " " + record; // the length counts itself
   std::string paxSize = "10 size=4\n";
-  std::string tar = archtest::tarEntry("name.txt", "prefixed", '0', "deep/prefix") +
-                    archtest::tarEntry("././@LongLink", longName + '\0', 'L') +
-                    archtest::tarEntry(std::string(99, 't'), "long") + archtest::tarEntry("PaxHeader", pax, 'x') +
-                    archtest::tarEntry("short.txt", "pax") + archtest::tarEntry("g", "18 comment=global\n", 'g') +
-                    archtest::tarEntry("PaxHeader", paxSize, 'x') +
-                    archtest::tarHeader("sized.txt", archtest::octalSize(0)) + "four" + std::string(508, '\0') +
-                    archtest::tarEntry("link.txt", "", '2') + archtest::tarEntry("hard.txt", "", '1') +
-                    archtest::tarEntry("dev", "", '3') + archtest::tarEntry("fifo", "", '6') +
-                    archtest::tarEntry("old-folder/", "", '0') + archtest::tarEntry("folder", "", '5') +
-                    archtest::tarEnd();
+  std::string tar =
+      archtest::tarEntry("name.txt", "prefixed", '0', "deep/prefix") +
+      archtest::tarEntry("././@LongLink", longName + '\0', 'L') + archtest::tarEntry(std::string(99, 't'), "long") +
+      archtest::tarEntry("PaxHeader", pax, 'x') + archtest::tarEntry("short.txt", "pax") +
+      archtest::tarEntry("g", "18 comment=global\n", 'g') + archtest::tarEntry("PaxHeader", paxSize, 'x') +
+      archtest::tarHeader("sized.txt", archtest::octalSize(0)) + "four" + std::string(508, '\0') +
+      archtest::tarEntry("link.txt", "", '2') + archtest::tarEntry("hard.txt", "", '1') +
+      archtest::tarEntry("dev", "", '3') + archtest::tarEntry("fifo", "", '6') +
+      archtest::tarEntry("old-folder/", "", '0') + archtest::tarEntry("folder", "", '5') + archtest::tarEnd();
   CArchiveReader reader;
   ASSERT_EQ(reader.open(file("names.tgz", archtest::gzipMember(tar))), 1);
   ASSERT_EQ(reader.getFileCount(), 10);
@@ -281,13 +280,13 @@ TEST_F(ArchiveReaderTest, TarArchiveIsWalkedOnce) {
 // ZIP archive, a text, or an empty file would pass for a one-entry gzip file.
 TEST_F(ArchiveReaderTest, FilesThatAreNeitherZipNorGzipDoNotOpen) {
   std::string zip = archtest::buildZip({{"eb_df/index.html", std::string(3000, 'x')}, {"b.txt", "b"}});
-  for (const auto& [what, bytes] : std::vector<std::pair<std::string, std::string>>{
-           {"plain text", "just text"},
-           {"empty", ""},
-           {"one byte of the magic", "\x1f"},
-           {"cut ZIP", zip.substr(0, zip.size() - 30)},
-           {"ZIP without its end record", zip.substr(0, zip.size() - 22)},
-           {"plain tar", threeFileTar()}}) {
+  for (const auto& [what, bytes] :
+       std::vector<std::pair<std::string, std::string>>{{"plain text", "just text"},
+                                                        {"empty", ""},
+                                                        {"one byte of the magic", "\x1f"},
+                                                        {"cut ZIP", zip.substr(0, zip.size() - 30)},
+                                                        {"ZIP without its end record", zip.substr(0, zip.size() - 22)},
+                                                        {"plain tar", threeFileTar()}}) {
     CArchiveReader reader;
     EXPECT_EQ(reader.open(file("x.bin", bytes)), 0) << what;
     EXPECT_EQ(reader.getLastErrorText(), "Could not determine archive type !") << what;
@@ -550,4 +549,9 @@ TEST(ArchiveFuzzSeeds, WrittenWhenAsked) {
   archtest::writeBytes(d + "tgz", archtest::gzipMember(threeFileTar()));
   archtest::writeBytes(d + "tar-plain", threeFileTar());
   archtest::writeBytes(d + "text", "not an archive");
+  archtest::writeBytes(d + "tgz-names", archtest::gzipMember(archtest::tarEntry("n.txt", "p", '0', "prefix") +
+                                                             archtest::tarEntry("././@LongLink", "long/name.txt", 'L') +
+                                                             archtest::tarEntry("x", "l") +
+                                                             archtest::tarEntry("h", "16 path=pax.txt\n", 'x') +
+                                                             archtest::tarEntry("y", "pax") + archtest::tarEnd()));
 }

@@ -275,6 +275,9 @@ TEST_F(SetupTest, HostileMemberNamesNeverLeaveTheDestination) {
                                  "..\\..\\" + evil,
                                  "a\\..\\..\\" + evil,
                                  "ok.txt:stream",
+                                 "a/nul.txt",
+                                 "COM1",
+                                 "a/.../" + evil,
                                  std::string("nul\0../../", 10) + evil};
   std::vector<ZipEntry> entries{{"a/", "", false}, {"a\\b", "", false}, {"sub/", "", false}};
   for (const std::string& n : names)
@@ -287,9 +290,9 @@ TEST_F(SetupTest, HostileMemberNamesNeverLeaveTheDestination) {
     deep += "../";
   for (char sep : {'/', '\\'}) {
     std::string tag = sep == '/' ? "slash" : "backslash";
-    for (std::string folder : {"../formwell-evil-" + tag + "/../dest/x/",
-                               deep + root + "formwell-evil-abs-" + tag + "/../x/y/dest/z/",
-                               "/" + root + "formwell-evil-root-" + tag + "/../x/y/dest/z/"}) {
+    for (std::string folder :
+         {"../formwell-evil-" + tag + "/../dest/x/", deep + root + "formwell-evil-abs-" + tag + "/../x/y/dest/z/",
+          "/" + root + "formwell-evil-root-" + tag + "/../x/y/dest/z/"}) {
       for (char& c : folder)
         if (c == '/') c = sep;
       entries.push_back({folder, "", false});
@@ -302,6 +305,10 @@ TEST_F(SetupTest, HostileMemberNamesNeverLeaveTheDestination) {
   EXPECT_EQ(slurp(dir.str() + "x/y/dest/a/inside.txt"), "good");
   EXPECT_TRUE(fs::is_directory(dir.path() / "x" / "y" / "dest" / "a" / "b"));
   EXPECT_TRUE(messages.empty());
+#ifndef _WIN32
+  EXPECT_FALSE(fs::exists(dir.path() / "x" / "y" / "dest" / "a" / "nul.txt")); // a device on Windows
+  EXPECT_FALSE(fs::exists(dir.path() / "x" / "y" / "dest" / "COM1"));
+#endif
   // Nothing anywhere under the temporary folder but the archive and the destination's contents.
   for (const auto& e : fs::recursive_directory_iterator(dir.path())) {
     std::string rel = fs::relative(e.path(), dir.path()).generic_string();
@@ -330,7 +337,8 @@ TEST_F(SetupTest, CutOrForeignPackageFailsRecordsNothingAndALaterStartInstalls) 
            {"cut before its end record", package.substr(0, package.size() - 30)},
            {"an error page", "<html><body>502 Bad Gateway</body></html>"},
            {"gzip", archtest::gzipMember(package)},
-           {"tar inside gzip", archtest::gzipMember(archtest::tarEntry("eb_df/index.html", "page") + archtest::tarEnd())},
+           {"tar inside gzip",
+            archtest::gzipMember(archtest::tarEntry("eb_df/index.html", "page") + archtest::tarEnd())},
            {"empty", ""}}) {
     archtest::writeBytes(platform::nativePath(archive), bytes);
     EXPECT_EQ(s.installPackage(archive, folder), 0) << what;
@@ -371,9 +379,9 @@ TEST_F(SetupTest, WritesThatFailFailTheInstallation) {
   EXPECT_EQ(s.installPackage(archive, folder), 0);
   EXPECT_EQ(s.readInstalledVersion(), "");
 
-  std::string zip = file("big.zip", archtest::buildZip({{"small.txt", "new small"},
-                                                         {"big.bin", std::string(200000, 'n')},
-                                                         {"after.txt", "after"}}));
+  std::string zip = file(
+      "big.zip",
+      archtest::buildZip({{"small.txt", "new small"}, {"big.bin", std::string(200000, 'n')}, {"after.txt", "after"}}));
   archtest::writeBytes(platform::nativePath(folder + "big.bin"), "old big");
   {
     Limit limit(100000);
