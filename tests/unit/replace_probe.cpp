@@ -29,8 +29,8 @@ int main(int argc, char** argv) {
     std::string self = setup.modulePath(), copy = self + ".copy";
     std::error_code error;
     std::filesystem::copy_file(self, copy, error);
-    if (!error) std::filesystem::rename(copy, self, error);
-    if (error) return 3;
+    // Windows cannot rename over a running program; replaceFile moves it aside first.
+    if (error || !platform::replaceFile(copy, self)) return 3;
     std::ofstream(argv[2], std::ios::binary) << setup.modulePath();
     return 0;
   }
