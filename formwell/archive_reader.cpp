@@ -473,12 +473,12 @@ bool CArchiveReader::goToZipEntry(int index, EntryInfo* info) {
   info->size = fileInfo.uncompressed_size;
   // Made on Unix (the high byte of "version made by" is 3): the mode sits in the high 16 bits,
   // and its file type tells regular files and folders from links, devices and FIFOs.
-  bool unix = (fileInfo.version >> 8) == 3;
+  bool madeOnUnix = (fileInfo.version >> 8) == 3;
   uint32_t mode = fileInfo.external_fa >> 16;
-  info->executable = unix && (mode & 0111) != 0;
+  info->executable = madeOnUnix && (mode & 0111) != 0;
   bool folderName = !info->name.empty() && info->name.back() == '/';
   info->type = (fileInfo.external_fa & 0x10) || folderName ? kFolder : kRegularFile;
-  if (unix && (mode & 0170000) != 0 && (mode & 0170000) != 0100000 && (mode & 0170000) != 0040000)
+  if (madeOnUnix && (mode & 0170000) != 0 && (mode & 0170000) != 0100000 && (mode & 0170000) != 0040000)
     info->type = kOtherType;
   currentCompressed_ = fileInfo.compressed_size;
   currentSize_ = fileInfo.uncompressed_size;
