@@ -82,7 +82,10 @@ int downloadToFile(platform::Internet& internet, const std::string& url, const s
   bool complete = false;
   {
     platform::OutFile file;
-    if (!file.createAlways(path)) return -1;
+    // A fresh file that only this process holds: whatever lay at path before (a part of an
+    // earlier attempt, or a link planted there) is not written through.
+    platform::removeFile(path);
+    if (!file.createNew(path)) return -1;
     if (client.sendGet(client.path(), nullptr) && success(client.statusCode())) {
       std::vector<char> buf(kPiece);
       int64_t received = 0;
@@ -100,7 +103,8 @@ int downloadToFile(platform::Internet& internet, const std::string& url, const s
       complete = !writeFailed && !client.failed() && !cancelled.load(std::memory_order_acquire) &&
                  (total == 0 || received == total);
     }
-    file.close();
+    // A full disk may show only when the file is closed.
+    if (!file.close()) complete = false;
   }
   client.close();
   if (!complete) {

@@ -110,10 +110,4 @@ bool readFile(const std::string& path, std::string* contents) {
   return true;
 }
 
-bool replaceFile(const std::string& from, const std::string& to) {
-  return ::rename(nativePath(from).c_str(), nativePath(to).c_str()) == 0;
-}
-
-bool removeFile(const std::string& path) { return ::unlink(nativePath(path).c_str()) == 0; }
-
 } // namespace platform

@@ -133,11 +133,4 @@ bool readFile(const std::string& path, std::string* contents) {
   return true;
 }
 
-bool replaceFile(const std::string& from, const std::string& to) {
-  return MoveFileExA(nativePath(from).c_str(), nativePath(to).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-}
-
-bool removeFile(const std::string& path) { return DeleteFileA(nativePath(path).c_str()) != 0; }
-
 } // namespace platform

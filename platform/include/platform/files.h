@@ -62,14 +62,6 @@ bool removeFile(const std::string& path);
 // Reads a whole file; false when it cannot be read.
 bool readFile(const std::string& path, std::string* contents);
 
-// Puts the file at from in the place of the file at to in one step (rename; MoveFileEx with
-// MOVEFILE_REPLACE_EXISTING on Windows), so that to is always either the old file or the whole
-// new one. Both lie in the same folder. False when it could not be done; then both stay.
-bool replaceFile(const std::string& from, const std::string& to);
-
-// Removes a file; false when it could not be removed (also when there was none).
-bool removeFile(const std::string& path);
-
 // The path with the platform's separators ("\" on Windows, "/" on Linux).
 std::string nativePath(const std::string& path);
 
