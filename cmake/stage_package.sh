@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Stages and writes the package archive that formwell carries:
-#   stage_package.sh linux|windows PACK-TOOL OUT.zip STAGE-DIR FORMS-DIR BIN-DIR [QRENCODE-PROGRAM]
+#   stage_package.sh linux|windows PACK-TOOL OUT.zip STAGE-DIR FORMS-DIR BIN-DIR [QRENCODE-EXE]
 # Members, in this order: eb_df/, qrencode/, the formdesk program, the gbconv library, eb_ac/.
 # What does not exist yet is left out (formdesk) or stands in as a placeholder page (a form
 # package that assemble.js does not give). The Linux programs carry the same ".exe" names as the
@@ -29,14 +29,16 @@ HTML
   fi
 done
 
+# The QR encoder: the Windows build passes the qrencode.exe it built; Linux passes none, and its
+# formdesk starts Debian's qrencode.
+[ -n "$qrencode" ] && cp "$qrencode" "$stage/qrencode/qrencode.exe"
+
 members=("eb_df/=$stage/forms/eb_df")
 if [ "$platform" = linux ]; then
-  [ -n "$qrencode" ] && cp "$qrencode" "$stage/qrencode/qrencode.exe"
   members+=("qrencode/=$stage/qrencode")
   [ -f "$bin/formdesk" ] && members+=("formdesk.exe=$bin/formdesk")
   members+=("libgbconv.so=$bin/libgbconv.so")
 else
-  # The Windows encoder comes with a later version; its folder is there already.
   members+=("qrencode/=$stage/qrencode")
   [ -f "$bin/formdesk.exe" ] && members+=("formdesk.exe=$bin/formdesk.exe")
   members+=("gbconv.dll=$bin/gbconv.dll")
