@@ -19,8 +19,7 @@ namespace {
 
 // A member name that stays inside the output folder: relative, no "..", no drive or stream.
 bool safeName(const std::string& name) {
-  if (name.empty() || name[0] == '/' || name.find('\\') != std::string::npos ||
-      name.find(':') != std::string::npos)
+  if (name.empty() || name[0] == '/' || name.find('\\') != std::string::npos || name.find(':') != std::string::npos)
     return false;
   size_t start = 0;
   while (start <= name.size()) {
@@ -51,8 +50,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot load %s as a resource file (error %lu)\n", argv[1], GetLastError());
     return 1;
   }
-  HRSRC found = FindResourceExA(module, "BINARY", MAKEINTRESOURCEA(160),
-                                MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED));
+  HRSRC found =
+      FindResourceExA(module, "BINARY", MAKEINTRESOURCEA(160), MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED));
   HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
   const void* bytes = loaded ? LockResource(loaded) : nullptr;
   DWORD size = found ? SizeofResource(module, found) : 0;
