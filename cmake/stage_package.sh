@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Stages and writes the package archive that formwell carries:
-#   stage_package.sh linux|windows PACK-TOOL OUT.zip STAGE-DIR FORMS-DIR BIN-DIR [QRENCODE-PROGRAM]
+#   stage_package.sh linux|windows PACK-TOOL OUT.zip STAGE-DIR FORMS-DIR BIN-DIR [QRENCODE-EXE]
 # Members, in this order: eb_df/, qrencode/, the formdesk program, the gbconv library, eb_ac/.
 # The form packages are assembled by forms/assemble.js with their page libraries; when node, npm
 # or the assembly fails, the build fails (a package of placeholder pages must never ship). Only a
@@ -40,14 +40,16 @@ HTML
   fi
 done
 
+# The QR encoder: the Windows build passes the qrencode.exe it built; Linux passes none, and its
+# formdesk starts Debian's qrencode.
+[ -n "$qrencode" ] && cp "$qrencode" "$stage/qrencode/qrencode.exe"
+
 members=("eb_df/=$stage/forms/eb_df")
 if [ "$platform" = linux ]; then
-  [ -n "$qrencode" ] && cp "$qrencode" "$stage/qrencode/qrencode.exe"
   members+=("qrencode/=$stage/qrencode")
   [ -f "$bin/formdesk" ] && members+=("formdesk.exe=$bin/formdesk")
   members+=("libgbconv.so=$bin/libgbconv.so")
 else
-  # The Windows encoder comes with a later version; its folder is there already.
   members+=("qrencode/=$stage/qrencode")
   [ -f "$bin/formdesk.exe" ] && members+=("formdesk.exe=$bin/formdesk.exe")
   members+=("gbconv.dll=$bin/gbconv.dll")
