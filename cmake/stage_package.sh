@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Stages and writes the package archive that formwell carries:
-#   stage_package.sh linux|windows PACK-TOOL OUT.zip STAGE-DIR FORMS-DIR BIN-DIR [QRENCODE-PROGRAM]
+#   stage_package.sh linux|windows PACK-TOOL OUT.zip STAGE-DIR FORMS-DIR BIN-DIR [QRENCODE-EXE]
 # Members, in this order: eb_df/, qrencode/, the formdesk program, the gbconv library, eb_ac/.
 # PACKAGE_FORMDESK, when set, is the formdesk program to pack instead of the built one (the
 # end-to-end tests pack a stand-in that records its command line).
@@ -44,15 +44,17 @@ HTML
   fi
 done
 
+# The QR encoder: the Windows build passes the qrencode.exe it built; Linux passes none, and its
+# formdesk starts Debian's qrencode.
+[ -n "$qrencode" ] && cp "$qrencode" "$stage/qrencode/qrencode.exe"
+
 members=("eb_df/=$stage/forms/eb_df")
 if [ "$platform" = linux ]; then
-  [ -n "$qrencode" ] && cp "$qrencode" "$stage/qrencode/qrencode.exe"
   members+=("qrencode/=$stage/qrencode")
   formdesk="${PACKAGE_FORMDESK:-$bin/formdesk}"
   [ -f "$formdesk" ] && members+=("formdesk.exe=$formdesk")
   members+=("libgbconv.so=$bin/libgbconv.so")
 else
-  # The Windows encoder comes with a later version; its folder is there already.
   members+=("qrencode/=$stage/qrencode")
   formdesk="${PACKAGE_FORMDESK:-$bin/formdesk.exe}"
   [ -f "$formdesk" ] && members+=("formdesk.exe=$formdesk")

@@ -21,6 +21,8 @@ packages=(
   qrencode zbar-tools tinyproxy openssl curl unzip libarchive-tools python3
   # desktop tests
   xvfb xauth xdotool imagemagick fonts-wqy-microhei fonts-liberation
+  # the Debian package: its desktop entry's check
+  desktop-file-utils
   # page tests
   chromium
 )
@@ -36,7 +38,25 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
+# The Windows QR encoder is built from Debian's sources of qrencode and libpng
+# (cmake/build_qrencode.sh fetches them with apt-get source), which needs a deb-src entry: one for
+# bookworm, written the way Debian 12's own /etc/apt/sources.list.d/debian.sources writes its deb entries.
+sources_missing=0
+if ! apt-cache showsrc qrencode 2>/dev/null | grep -q '^Package: qrencode'; then
+  sources_missing=1
+  if ! grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    echo "setup: adding the deb-src entry /etc/apt/sources.list.d/formwell-src.sources"
+    $SUDO tee /etc/apt/sources.list.d/formwell-src.sources >/dev/null <<'SOURCES'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+  fi
+fi
+
+if [ ${#missing[@]} -eq 0 ] && [ $sources_missing = 0 ]; then
   echo "setup: all packages present"
   exit 0
 fi
@@ -44,7 +64,9 @@ fi
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
-echo "setup: installing ${missing[*]}"
 $SUDO apt-get update -q
-# Through env, since sudo resets the environment and would drop a variable set before it.
-$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  # Through env, since sudo resets the environment and would drop a variable set before it.
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
