@@ -75,7 +75,11 @@ class Kit:
             shutil.rmtree(os.path.join(self.work, "config"), ignore_errors=True)
 
     def run_wine(self, *args):
-        return subprocess.run([self.wine, self.opts.prefix] + list(args), stdout=subprocess.PIPE,
+        args = list(args)
+        if args[0] == "reg":
+            # The prefix's own reg.exe, so that wine-run.sh picks the loader of the prefix's kind.
+            args[0] = os.path.join(self.opts.prefix, "drive_c", "windows", "system32", "reg.exe")
+        return subprocess.run([self.wine, self.opts.prefix] + args, stdout=subprocess.PIPE,
                               stderr=subprocess.DEVNULL, text=True, errors="replace")
 
     def version(self):
