@@ -10,12 +10,17 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <curl/curl.h>
+#include <dirent.h>
+#include <fcntl.h>
 #include <mutex>
 #include <set>
 #include <string>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace platform {
@@ -234,6 +239,25 @@ curl_socket_t openSocket(void*, curlsocktype, curl_sockaddr* address) {
   return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
 }
 
+// libcurl makes the wake-up socket pair of each multi handle without close-on-exec and gives no
+// way to reach it, so the sockets of the process that lack the flag get it after each
+// curl_multi_init. Nothing in the kit hands a socket to a child on purpose.
+void closeSocketsOnExec() {
+  DIR* dir = ::opendir("/proc/self/fd");
+  if (!dir) return;
+  int own = ::dirfd(dir);
+  while (dirent* entry = ::readdir(dir)) {
+    char* end = nullptr;
+    long fd = std::strtol(entry->d_name, &end, 10);
+    if (end == entry->d_name || *end != 0 || fd <= 2 || fd == own) continue;
+    struct stat st;
+    int flags = ::fcntl(static_cast<int>(fd), F_GETFD);
+    if (flags < 0 || (flags & FD_CLOEXEC) || ::fstat(static_cast<int>(fd), &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
+    ::fcntl(static_cast<int>(fd), F_SETFD, flags | FD_CLOEXEC);
+  }
+  ::closedir(dir);
+}
+
 void buildHeaderList(Request* r) {
   if (r->headerList) curl_slist_free_all(r->headerList);
   r->headerList = nullptr;
@@ -365,6 +389,7 @@ public:
     r->timeouts = c->timeouts;
     r->easy = curl_easy_init();
     r->multi = curl_multi_init();
+    if (r->multi) closeSocketsOnExec();
     // Enrolled last, once the handles that abortAll touches are in place.
     if (!r->easy || !r->multi || !r->enrol()) { // enrol fails when the layer is shut
       delete r;

@@ -83,6 +83,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.send_header("X-Waiting", str(i))
                 self.flush_headers()
                 time.sleep(0.4)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+            return
         elif mode == "endless":
             self.send_response(200)
             self.send_header("Content-Type", "text/plain")

@@ -327,4 +327,34 @@ TEST_F(Live, AnHttpsAddressIsNeverRedirectedToHttp) {
   EXPECT_EQ(fetchOnce(kHttp + "tohttp/table/version.txt"), "2.0.0.7\n");
 }
 
+// A send through the layer itself, with the session's receive time-out set; how long it took.
+bool sendWithSilenceLimit(uint16_t port, const std::string& path, uint32_t silenceMs, uint32_t* status,
+                          double* seconds) {
+  platform::Internet& net = platform::systemInternet();
+  platform::InetHandleOwner session(net), connection(net), request(net);
+  session.reset(net.open(kUserAgent, platform::InetAccess::Direct, nullptr));
+  EXPECT_TRUE(net.setOption(session.get(), platform::kInetOptionReceiveTimeout, &silenceMs, sizeof silenceMs));
+  connection.reset(net.connect(session.get(), "127.0.0.1", port, nullptr, nullptr, platform::InetService::Http, 0));
+  request.reset(net.openRequest(connection.get(), "GET", path, "HTTP/1.0", nullptr, nullptr, 0));
+  auto start = std::chrono::steady_clock::now();
+  bool ok = net.send(request.get());
+  *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  *status = 0;
+  if (ok) net.statusCode(request.get(), status);
+  return ok;
+}
+
+// The receive time-out bounds each silence, not the whole answer: a server that keeps sending a
+// header line every 0.4 s for 2 s is waited for; one that says nothing fails after the limit.
+TEST_F(Live, TheReceiveTimeOutCountsSilenceNotTheWholeAnswer) {
+  uint32_t status = 0;
+  double seconds = 0;
+  EXPECT_TRUE(sendWithSilenceLimit(8080, "/trickle/table/version.txt", 1000, &status, &seconds));
+  EXPECT_EQ(status, 200u);
+  EXPECT_GE(seconds, 1.9);
+  EXPECT_FALSE(sendWithSilenceLimit(8090, "/table/version.txt", 800, &status, &seconds));
+  EXPECT_GE(seconds, 0.7);
+  EXPECT_LT(seconds, 2.5);
+}
+
 } // namespace
