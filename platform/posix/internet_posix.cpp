@@ -16,6 +16,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
+#include <openssl/crypto.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 #include <set>
 #include <string>
 #include <sys/socket.h>
@@ -92,6 +95,11 @@ struct Request : Handle {
     if (easy) curl_easy_cleanup(easy);
     if (multi) curl_multi_cleanup(multi);
     if (headerList) curl_slist_free_all(headerList);
+    // OpenSSL keeps state per thread (its error queue, its random generators) until the thread
+    // ends. A thread that has closed its request may outlive the process's exit, and OpenSSL's
+    // clean-up at exit cannot reach that state: hand it back now, while the layer still counts
+    // this request. OpenSSL sets it up again if this thread makes another connection.
+    OPENSSL_thread_stop();
     if (registered) {
       std::lock_guard<std::mutex> lock(s.mutex);
       --s.alive;
@@ -233,6 +241,36 @@ template <typename Stop> void drive(Request* r, Stop stop) {
   }
 }
 
+// The trusted certificates, loaded once when the layer is made (on the thread that first asks
+// for it, at start-up) and shared by every TLS connection. Left to libcurl, each connection
+// would parse the whole bundle inside the fetch thread, where no abort can reach it for tens of
+// milliseconds (seconds under a sanitizer); a program that ended meanwhile would tear OpenSSL
+// down under it. Never freed. Null when nothing could be loaded: libcurl's own loading applies.
+X509_STORE* trustedCertificates = nullptr;
+
+void loadTrustedCertificates() {
+  CURL* probe = curl_easy_init();
+  if (!probe) return;
+  char* file = nullptr;
+  char* folder = nullptr;
+  curl_easy_getinfo(probe, CURLINFO_CAINFO, &file); // the build's defaults, as libcurl would use them
+  curl_easy_getinfo(probe, CURLINFO_CAPATH, &folder);
+  X509_STORE* store = X509_STORE_new();
+  bool loaded = false;
+  if (store && file && X509_STORE_load_file(store, file) == 1) loaded = true;
+  if (store && folder && X509_STORE_load_path(store, folder) == 1) loaded = true;
+  curl_easy_cleanup(probe);
+  if (loaded)
+    trustedCertificates = store;
+  else if (store)
+    X509_STORE_free(store);
+}
+
+CURLcode onSslContext(CURL*, void* context, void*) {
+  SSL_CTX_set1_cert_store(static_cast<SSL_CTX*>(context), trustedCertificates); // takes its own reference
+  return CURLE_OK;
+}
+
 // Every descriptor of the layer is closed on exec, so that no child process (the program's
 // self-replacement shell, for one) holds a connection of ours open.
 curl_socket_t openSocket(void*, curlsocktype, curl_sockaddr* address) {
@@ -316,6 +354,13 @@ void configure(Request* r) {
   bool verifyHost = !(r->securityFlags & kSecurityFlagIgnoreCertCnInvalid);
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, verifyPeer ? 1L : 0L);
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, verifyHost ? 2L : 0L);
+  if (trustedCertificates) {
+    curl_easy_setopt(e, CURLOPT_CAINFO, nullptr); // nothing to load: the shared store is handed in
+    curl_easy_setopt(e, CURLOPT_CAPATH, nullptr);
+    curl_easy_setopt(e, CURLOPT_PROXY_CAINFO, nullptr);
+    curl_easy_setopt(e, CURLOPT_PROXY_CAPATH, nullptr);
+    curl_easy_setopt(e, CURLOPT_SSL_CTX_FUNCTION, onSslContext);
+  }
 }
 
 std::string textOption(const void* buffer, uint32_t length) {
@@ -350,7 +395,10 @@ bool isTimeout(uint32_t option) {
 
 class CurlInternet final : public Internet {
 public:
-  CurlInternet() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+  CurlInternet() {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    loadTrustedCertificates();
+  }
 
   InetHandle open(const std::string& agent, InetAccess access, const char* proxyName) override {
     auto* s = new Session;

@@ -17,7 +17,9 @@ namespace {
 struct Wrapped {
   enum class Kind { Session, Connection, Request } kind;
   HINTERNET h;
-  bool closed = false; // closed by abortAll; the owner's close only forgets it
+  bool closed = false;  // closed by abortAll; the owner's close only forgets it
+  bool secure = false;  // a request opened with INTERNET_FLAG_SECURE
+  bool refused = false; // its last send was redirected from https to http
 };
 
 // The handles alive and whether the layer has been shut. Never destroyed: threads may still
@@ -80,9 +82,11 @@ public:
   InetHandle openRequest(InetHandle connection, const std::string& verb, const std::string& path,
                          const std::string& version, const char* referrer, const char* const* acceptTypes,
                          uint32_t flags) override {
-    return wrap(HttpOpenRequestA(h(connection), verb.c_str(), path.c_str(), version.c_str(), referrer,
-                                 const_cast<LPCSTR*>(acceptTypes), flags, 0),
-                Wrapped::Kind::Request);
+    InetHandle request = wrap(HttpOpenRequestA(h(connection), verb.c_str(), path.c_str(), version.c_str(), referrer,
+                                               const_cast<LPCSTR*>(acceptTypes), flags, 0),
+                              Wrapped::Kind::Request);
+    if (request) w(request)->secure = (flags & kInetFlagSecure) != 0;
+    return request;
   }
 
   bool addHeaders(InetHandle request, const std::string& headers, uint32_t modifiers) override {
@@ -103,11 +107,28 @@ public:
   // A handle that abortAll closed in the meantime makes the call fail; none is reused, since
   // nothing new is opened once the layer is shut.
   bool send(InetHandle request) override {
-    if (isAborted()) return false;
-    return HttpSendRequestA(h(request), nullptr, 0, nullptr, 0);
+    if (!request || isAborted()) return false;
+    w(request)->refused = false;
+    if (!HttpSendRequestA(h(request), nullptr, 0, nullptr, 0)) return false;
+    if (w(request)->secure && redirectedToHttp(request)) {
+      // WinINet refuses this redirect by default; some implementations follow it. The answer
+      // of the http address is not handed out.
+      w(request)->refused = true;
+      SetLastError(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
+      return false;
+    }
+    return true;
+  }
+
+  static bool redirectedToHttp(InetHandle request) {
+    char url[2048];
+    DWORD len = sizeof url;
+    if (!InternetQueryOptionA(h(request), INTERNET_OPTION_URL, url, &len)) return false;
+    return len >= 7 && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, url, 7, "http://", 7) == CSTR_EQUAL;
   }
 
   bool statusCode(InetHandle request, uint32_t* code) override {
+    if (!request || w(request)->refused) return false;
     DWORD value = 0, len = sizeof value;
     if (!HttpQueryInfoA(h(request), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &value, &len, nullptr))
       return false;
@@ -117,6 +138,7 @@ public:
 
   bool contentLength(InetHandle request, uint64_t* length) override {
     // As text: the numeric form is 32 bits wide.
+    if (!request || w(request)->refused) return false;
     char text[32] = {};
     DWORD len = sizeof text - 1;
     if (!HttpQueryInfoA(h(request), HTTP_QUERY_CONTENT_LENGTH, text, &len, nullptr)) return false;
@@ -136,7 +158,7 @@ public:
 
   bool read(InetHandle request, void* buffer, uint32_t size, uint32_t* count) override {
     *count = 0;
-    if (isAborted()) return false;
+    if (!request || w(request)->refused || isAborted()) return false;
     DWORD got = 0;
     BOOL ok = InternetReadFile(h(request), buffer, size, &got);
     *count = got;
