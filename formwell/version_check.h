@@ -58,7 +58,8 @@ struct VersionFetch {
 unsigned selectUpdateServer(const void* param);
 
 // A fetch thread's procedure: version.txt under fetch->url into fetch->result (empty unless a
-// 2xx answer came), then fetch->done raised.
+// whole body came with a 2xx status; one cut at kVersionBodyLimit counts as whole), then
+// fetch->done raised.
 void fetchVersion(std::shared_ptr<VersionFetch> fetch);
 
 // Starts the fetch on a new thread and waits up to limitMs, polling every 100 ms; returns its
