@@ -22,10 +22,7 @@ class SystemStartupSteps : public StartupSteps {
 public:
   void loadTexts() override { loadTextTable(); }
   void applyProxySettings() override { formwell::applyProxySettings(); }
-  void startVersionCheck() override {
-    formwell::versionCheckDone.store(0, std::memory_order_relaxed);
-    std::thread([] { selectUpdateServer(nullptr); }).detach();
-  }
+  void startVersionCheck() override { formwell::startVersionCheck(); }
   std::string runStartDialog() override {
     CStartDlg dialog;
     dialog.doModal(); // its result is not looked at; only the choice counts

@@ -141,6 +141,10 @@ void CUpdateDlg::startUpdate() {
 void CUpdateDlg::stopWorker() {
   if (!job_ || job_->finished.load(std::memory_order_acquire)) return;
   job_->cancelled.store(true, std::memory_order_release);
+  // The worker may be waiting inside the library for bytes that never come: end every transfer,
+  // so that its read returns at once. The program only ends after this, so the Internet layer
+  // taking no new transfers afterwards costs nothing.
+  internet_.abortAll(0);
 }
 
 bool CUpdateDlg::waitForWorker(int timeoutMs) const {

@@ -100,8 +100,10 @@ int downloadToFile(platform::Internet& internet, const std::string& url, const s
         received += got;
         if (!cancelled.load(std::memory_order_acquire)) view.setProgress(downloadProgress(received, total));
       }
-      complete = !writeFailed && !client.failed() && !cancelled.load(std::memory_order_acquire) &&
-                 (total == 0 || received == total);
+      // The whole body: no failed read, the length the answer declared (bodyComplete), and the
+      // size that filesize.txt announced.
+      complete = !writeFailed && !client.failed() && client.bodyComplete() &&
+                 !cancelled.load(std::memory_order_acquire) && (total == 0 || received == total);
     }
     // A full disk may show only when the file is closed.
     if (!file.close()) complete = false;

@@ -10,7 +10,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 packages=(
   # native build
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
-  zlib1g-dev libminizip-dev libcurl4-openssl-dev libgtk-3-dev libwebkit2gtk-4.1-dev
+  zlib1g-dev libminizip-dev libcurl4-openssl-dev libssl-dev libgtk-3-dev libwebkit2gtk-4.1-dev
   googletest libgtest-dev libgmock-dev
   # Windows builds: mingw-w64 for i686 (what we ship) and x86_64 (what Wine runs here), zlib for
   # them, and minizip's sources from binutils-source
