@@ -358,6 +358,7 @@ void Dialog::Impl::build() {
 }
 
 void Dialog::Impl::teardown() {
+  bool hadWindow = window != nullptr;
   if (window) {
     GtkWidget* w = window;
     window = nullptr;
@@ -373,8 +374,9 @@ void Dialog::Impl::teardown() {
   sysMenu.clear();
   lastWidth = lastHeight = -1;
   // Let the X server see the window go before the caller carries on (a test takes its picture).
-  while (gtk_events_pending())
-    gtk_main_iteration();
+  if (hadWindow)
+    while (gtk_events_pending())
+      gtk_main_iteration();
 }
 
 void Dialog::Impl::dispatchCommand(int id) {
