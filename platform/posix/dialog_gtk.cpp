@@ -5,7 +5,10 @@
 // are images decoded from the program's compiled-in .bmp / .ico resources.
 #include <gtk/gtk.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -36,6 +39,25 @@ GdkPixbuf* loadPixbuf(int id, const char* type) {
   }
   g_object_unref(loader);
   return pixbuf;
+}
+
+// The window title also as WM_NAME in UTF-8. GDK writes WM_NAME only in what the C locale can
+// encode (nothing, for a Chinese title in the "C" locale the kit keeps), and tools that find
+// windows by WM_NAME (xdotool search --name) would not see the window at all.
+void setUtf8WmName(GtkWidget* window) {
+  GdkWindow* gdkWindow = gtk_widget_get_window(window);
+  if (!gdkWindow) return;
+  const char* title = gtk_window_get_title(GTK_WINDOW(window));
+  if (!title) title = "";
+  gdk_property_change(gdkWindow, gdk_atom_intern_static_string("WM_NAME"), gdk_atom_intern_static_string("UTF8_STRING"),
+                      8, GDK_PROP_MODE_REPLACE, reinterpret_cast<const guchar*>(title),
+                      static_cast<gint>(std::strlen(title)));
+}
+
+void watchTitle(GtkWidget* window) {
+  g_signal_connect_after(window, "realize", G_CALLBACK(+[](GtkWidget* w, gpointer) { setUtf8WmName(w); }), nullptr);
+  g_signal_connect_after(window, "notify::title",
+                         G_CALLBACK(+[](GObject* w, GParamSpec*, gpointer) { setUtf8WmName(GTK_WIDGET(w)); }), nullptr);
 }
 
 std::string hexColour(Colour c) {
@@ -289,6 +311,7 @@ void Dialog::Impl::build() {
   gtk_window_set_type_hint(GTK_WINDOW(window), GDK_WINDOW_TYPE_HINT_DIALOG);
   gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
   gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
+  watchTitle(window);
   gtk_window_set_title(GTK_WINDOW(window), tmpl->caption ? tmpl->caption : "");
   // No title bar in the template: a bare frame, as a Win32 popup with a modal frame looks.
   if (!(tmpl->style & kDialogCaption)) gtk_window_set_decorated(GTK_WINDOW(window), FALSE);
@@ -335,6 +358,7 @@ void Dialog::Impl::build() {
 }
 
 void Dialog::Impl::teardown() {
+  bool hadWindow = window != nullptr;
   if (window) {
     GtkWidget* w = window;
     window = nullptr;
@@ -350,8 +374,9 @@ void Dialog::Impl::teardown() {
   sysMenu.clear();
   lastWidth = lastHeight = -1;
   // Let the X server see the window go before the caller carries on (a test takes its picture).
-  while (gtk_events_pending())
-    gtk_main_iteration();
+  if (hadWindow)
+    while (gtk_events_pending())
+      gtk_main_iteration();
 }
 
 void Dialog::Impl::dispatchCommand(int id) {
@@ -695,7 +720,18 @@ std::string windowsFolder() { return {}; }
 
 namespace detail {
 
-bool backendInitUi() { return gtk_init_check(nullptr, nullptr); }
+bool backendInitUi() {
+  // The kit reads its code page from the environment itself and parses numbers in the "C" locale;
+  // GTK must not switch the process's C locale under it.
+  gtk_disable_setlocale();
+  errno = 0;
+  if (gtk_init_check(nullptr, nullptr)) return true;
+  int error = errno;
+  const char* display = std::getenv("DISPLAY");
+  std::fprintf(stderr, "cannot open the display %s (%s)\n", display ? display : "(none)",
+               error ? std::strerror(error) : "no reason given");
+  return false;
+}
 
 void backendWakeUi() {
   g_idle_add(
@@ -720,7 +756,12 @@ int backendMessageBox(const std::u16string& text, const std::u16string& caption,
   GtkWidget* box = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, type,
                                           buttons == MessageBoxButtons::YesNo ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK,
                                           "%s", utf8(text).c_str());
+  watchTitle(box);
   gtk_window_set_title(GTK_WINDOW(box), utf8(caption).c_str());
+  // The first button is the default, as in MessageBox: Enter answers Yes (or OK).
+  int first = buttons == MessageBoxButtons::YesNo ? GTK_RESPONSE_YES : GTK_RESPONSE_OK;
+  gtk_dialog_set_default_response(GTK_DIALOG(box), first);
+  if (GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(box), first)) gtk_widget_grab_focus(button);
   int response = gtk_dialog_run(GTK_DIALOG(box));
   gtk_widget_destroy(box);
   while (gtk_events_pending())

@@ -266,8 +266,19 @@ public:
   int progressSeen = -1;
   std::thread worker;
   bool onInitDialog() override {
+    EXPECT_TRUE(setIcon(128));
+    EXPECT_FALSE(setIcon(4242)); // no such icon
+    EXPECT_TRUE(appendSystemMenuItem(16, u"关于 KDSK_F(&A)..."));
+    setWindowText(u"自助开户软件 (版本 V1.0.0.3)");
+    EXPECT_EQ(wideToUtf8(windowText()), "自助开户软件 (版本 V1.0.0.3)");
+    EXPECT_FALSE(isItemVisible(1003));
+    EXPECT_TRUE(isItemEnabled(1001));
+    enableItem(1001, false);
+    EXPECT_FALSE(isItemEnabled(1001));
+    EXPECT_NE(nativeHandle(1000), nullptr);
     setProgressRange(1003, 0, 100);
     showItem(1003, true);
+    EXPECT_TRUE(isItemVisible(1003));
     UiPoster p = poster();
     worker = std::thread([p, this] {
       for (int i = 0; i <= 100; i += 10)
