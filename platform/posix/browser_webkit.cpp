@@ -192,13 +192,14 @@ private:
     const char* uri = webkit_uri_scheme_request_get_uri(request);
     const char* method = webkit_uri_scheme_request_get_http_method(request);
     auto pending = self->pendingPosts_.find(uri ? uri : "");
-    if (method && std::strcmp(method, "POST") == 0 && pending != self->pendingPosts_.end()) {
+    if (pending != self->pendingPosts_.end()) {
       self->pendingPosts_.erase(pending);
-      std::string body = readBody(request);
+      bool isPost = method && std::strcmp(method, "POST") == 0;
+      std::string body = isPost ? readBody(request) : std::string();
       bool cancel = false;
       std::string uriCopy = uri; // the request may be gone once the event has run
       g_object_ref(request);
-      self->raiseBeforeNavigate(uriCopy.c_str(), &body, &cancel);
+      self->raiseBeforeNavigate(uriCopy.c_str(), isPost ? &body : nullptr, &cancel);
       if (cancel) {
         self->ignoreResponses_.insert(uriCopy);
         GBytes* empty = g_bytes_new_static("", 0);
@@ -242,11 +243,13 @@ private:
       return TRUE;
     }
     auto* nd = WEBKIT_NAVIGATION_POLICY_DECISION(decision);
-    WebKitURIRequest* request =
-        webkit_navigation_action_get_request(webkit_navigation_policy_decision_get_navigation_action(nd));
-    const char* uri = webkit_uri_request_get_uri(request);
-    const char* method = webkit_uri_request_get_http_method(request);
-    if (uri && method && std::strcmp(method, "POST") == 0 && g_str_has_prefix(uri, kSchemePrefix)) {
+    WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(nd);
+    const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    WebKitNavigationType navigationType = webkit_navigation_action_get_navigation_type(action);
+    // The request here does not tell its method; a form submission's does, in the scheme handler.
+    if (uri && g_str_has_prefix(uri, kSchemePrefix) &&
+        (navigationType == WEBKIT_NAVIGATION_TYPE_FORM_SUBMITTED ||
+         navigationType == WEBKIT_NAVIGATION_TYPE_FORM_RESUBMITTED)) {
       // Its body is only to be had in the scheme handler, which raises the event.
       self->pendingPosts_.insert(uri);
       webkit_policy_decision_use(decision);
