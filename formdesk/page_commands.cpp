@@ -118,7 +118,7 @@ void CPageCommands::beforeNavigate(const std::u16string& url, const std::string*
     // or fewer empties the file. A failed write leaves the previous data whole.
     if (postData) writeSavedData(savePath(), savedDataFromBody(postData));
     *cancel = true;
-    if (closing_) host_.endDialog();
+    if (closing_) host_.endDialogWithCancel();
   }
   if (part.find(u"RESET") != std::u16string::npos) {
     writeSavedData(savePath(), std::string());
@@ -145,5 +145,5 @@ void CPageCommands::closeAnswered(bool save) {
   if (save)
     host_.runScript(u"saveToClient()");
   else
-    host_.endDialog();
+    host_.endDialogWithCancel();
 }

@@ -36,7 +36,7 @@ public:
   virtual void navigate(const std::u16string& url) = 0;
   virtual void runScript(const std::u16string& script) = 0;
   // Ends the dialog with the cancel result; the window closes once the current event has returned.
-  virtual void endDialog() = 0;
+  virtual void endDialogWithCancel() = 0;
 };
 
 class CPageCommands {

@@ -32,7 +32,7 @@ class FakeHost : public PageHost {
 public:
   void navigate(const std::u16string& url) override { navigations.push_back(url); }
   void runScript(const std::u16string& script) override { scripts.push_back(script); }
-  void endDialog() override { ++ended; }
+  void endDialogWithCancel() override { ++ended; }
   std::vector<std::u16string> navigations, scripts;
   int ended = 0;
 };
