@@ -20,7 +20,7 @@ packages=(
   # programs the kit starts, and the real parts the tests start
   qrencode zbar-tools tinyproxy openssl curl unzip libarchive-tools python3
   # desktop tests
-  xvfb xauth xdotool imagemagick fonts-wqy-microhei
+  xvfb xauth xdotool imagemagick fonts-wqy-microhei fonts-liberation
   # page tests
   chromium
 )
