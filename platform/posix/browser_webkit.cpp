@@ -69,6 +69,9 @@ public:
     WebKitSettings* settings = webkit_web_view_get_settings(view_);
     webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
     webkit_settings_set_enable_developer_extras(settings, FALSE);
+    // Form pages need no GPU; without one (a virtual display, a remote desktop) accelerated
+    // compositing shows an empty view.
+    webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
     g_signal_connect(view_, "decide-policy", G_CALLBACK(&WebKitBrowser::onDecidePolicy), this);
     g_signal_connect(view_, "load-changed", G_CALLBACK(&WebKitBrowser::onLoadChanged), this);
     g_signal_connect(view_, "load-failed", G_CALLBACK(&WebKitBrowser::onLoadFailed), this);

@@ -89,8 +89,11 @@ class Workstation:
     def start(self, *args):
         env = dict(os.environ, XDG_CONFIG_HOME=self.config, XDG_DATA_HOME=os.path.join(self.root, 'data'),
                    WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS='1', LC_ALL='C.UTF-8')
-        self.proc = subprocess.Popen([FORMDESK] + list(args), cwd=self.program, env=env,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.runs = getattr(self, 'runs', 0) + 1
+        self.log = os.path.join(self.root, 'formdesk-%d.log' % self.runs)
+        with open(self.log, 'wb') as log:
+            self.proc = subprocess.Popen([FORMDESK] + list(args), cwd=self.program, env=env,
+                                         stdout=log, stderr=subprocess.STDOUT)
         return self
 
     def ended(self):
@@ -102,6 +105,10 @@ class Workstation:
             self.proc.wait()
 
     def close(self):
+        for n in range(1, getattr(self, 'runs', 0) + 1):
+            text = read(os.path.join(self.root, 'formdesk-%d.log' % n))
+            if text and text.strip():
+                print('  formdesk run %d said: %s' % (n, text.decode('utf-8', 'replace').strip()[-2000:]))
         shutil.rmtree(self.root, ignore_errors=True)
 
 
@@ -113,12 +120,9 @@ def close_window(title, answer):
     time.sleep(0.5)
     box = windows(title)[-1]
     screenshot('formdesk-close-prompt.png')
-    # Yes is the box's first button and No its second: the focus starts on Yes.
-    keys = ['Return'] if answer == 'yes' else ['Tab', 'Return']
+    # The buttons' mnemonics: Alt+Y for Yes, Alt+N for No.
     subprocess.run(['xdotool', 'windowfocus', '--sync', box], capture_output=True)
-    for key in keys:
-        subprocess.run(['xdotool', 'key', '--clearmodifiers', key], check=True)
-        time.sleep(0.2)
+    subprocess.run(['xdotool', 'key', '--clearmodifiers', 'alt+y' if answer == 'yes' else 'alt+n'], check=True)
 
 
 def case_fixture_commands():
@@ -236,6 +240,8 @@ def case_eb_df_round_trip():
 
 
 CASES = [case_fixture_commands, case_account_opening, case_kill_during_saves, case_eb_df_round_trip]
+if os.environ.get("ONLY"):
+    CASES = [c for c in CASES if c.__name__ == os.environ["ONLY"]]
 
 
 def main():
