@@ -15,6 +15,10 @@ void CExplorer::runScript(const std::u16string& script) {
   if (browser_) browser_->runScript(script);
 }
 
+bool CExplorer::post(const std::u16string& url, const std::string& body) {
+  return browser_ && browser_->post(url, body);
+}
+
 void CExplorer::fitToHost() {
   if (browser_) browser_->fitToParent();
 }

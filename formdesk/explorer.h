@@ -27,6 +27,8 @@ public:
 
   void navigate(const std::u16string& url);
   void runScript(const std::u16string& script);
+  // A form post started by the host itself (tests only; false where the browser cannot).
+  bool post(const std::u16string& url, const std::string& body);
   // After the host control was moved or resized.
   void fitToHost();
   void setPrintLayout(const platform::PrintLayout& layout);

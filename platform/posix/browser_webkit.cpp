@@ -103,6 +103,8 @@ public:
     webkit_web_view_load_uri(view_, toViewUri(wideToUtf8(url)).c_str());
   }
 
+  bool post(const std::u16string&, const std::string&) override { return false; }
+
   void runScript(const std::u16string& script) override {
     if (!webkit_web_view_get_uri(view_)) return;
     std::string text = wideToUtf8(script);

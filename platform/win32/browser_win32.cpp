@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 #include <exdisp.h>
 #include <exdispid.h>
 #include <mshtml.h>
@@ -72,12 +74,15 @@ std::u16string variantText(const VARIANT* v) {
   return u"";
 }
 
-// The post data: a reference to a variant that holds a one-dimensional byte array. False when
-// there is none.
+// The post data: a reference to a variant that holds a one-dimensional byte array. Internet
+// Explorer refers to the array's variant directly; Wine puts one more reference in between, so
+// references are followed (a few levels at most). False when there is no array.
 bool postDataBytes(const VARIANT* v, std::string* out) {
   if (!v || v->vt != (VT_BYREF | VT_VARIANT) || !v->pvarVal) return false;
   const VARIANT* inner = v->pvarVal;
-  if (inner->vt == VT_EMPTY || !(inner->vt & VT_ARRAY)) return false;
+  for (int depth = 0; depth < 3 && inner && inner->vt == (VT_BYREF | VT_VARIANT); ++depth)
+    inner = inner->pvarVal;
+  if (!inner || inner->vt == VT_EMPTY || !(inner->vt & VT_ARRAY)) return false;
   SAFEARRAY* array = (inner->vt & VT_BYREF) ? (inner->pparray ? *inner->pparray : nullptr) : inner->parray;
   if (!array || SafeArrayGetDim(array) != 1) return false;
   LONG lower = 0, upper = -1;
@@ -230,6 +235,29 @@ public:
     VARIANT empty;
     VariantInit(&empty);
     web_->Navigate(address.get(), &empty, &empty, &empty, &empty);
+  }
+
+  bool post(const std::u16string& url, const std::string& body) override {
+    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(body.size()));
+    if (!array) return false;
+    void* data = nullptr;
+    if (SUCCEEDED(SafeArrayAccessData(array, &data))) {
+      if (!body.empty()) std::memcpy(data, body.data(), body.size());
+      SafeArrayUnaccessData(array);
+    }
+    VARIANT postData, headers, empty;
+    VariantInit(&postData);
+    VariantInit(&headers);
+    VariantInit(&empty);
+    postData.vt = VT_ARRAY | VT_UI1;
+    postData.parray = array; // VariantClear destroys it
+    Bstr headerText(u"Content-Type: application/x-www-form-urlencoded\r\n");
+    headers.vt = VT_BSTR;
+    headers.bstrVal = headerText.get();
+    Bstr address(url);
+    HRESULT hr = web_->Navigate(address.get(), &empty, &empty, &postData, &headers);
+    VariantClear(&postData);
+    return SUCCEEDED(hr);
   }
 
   void runScript(const std::u16string& script) override {

@@ -36,6 +36,10 @@ public:
   // Starts a navigation (no flags, target frame, post data or headers). A navigation started
   // from inside an event is carried out after the event has returned.
   virtual void navigate(const std::u16string& url) = 0;
+  // Posts body (application/x-www-form-urlencoded) to url, as a page's form does; the events see
+  // it as a form post. For tests where no page can run (Wine has no HTML engine). False where the
+  // browser cannot start such a navigation itself (WebKitGTK).
+  virtual bool post(const std::u16string& url, const std::string& body) = 0;
   // Runs script text in the current page ("javascript"); the result is discarded. Nothing runs
   // when there is no page.
   virtual void runScript(const std::u16string& script) = 0;
