@@ -182,6 +182,9 @@ public:
   Win32Browser(HWND parent, BrowserEvents* events) : parent_(parent), events_(events), site_(this) {}
 
   ~Win32Browser() override {
+    if (keyHook_) UnhookWindowsHookEx(keyHook_);
+    if (keyboardBrowser() == this) keyboardBrowser() = nullptr;
+    active_.reset();
     if (cookie_ && connection_) connection_->Unadvise(cookie_);
     connection_.reset();
     web_.reset();
@@ -220,6 +223,11 @@ public:
         SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, connection_.out())))
       connection_->Advise(static_cast<IDispatch*>(&site_), &cookie_);
     web_->put_Silent(VARIANT_FALSE);
+    ole_->QueryInterface(IID_IOleInPlaceActiveObject, active_.outVoid());
+    // The dialog's message loop (IsDialogMessage) would take Tab, Enter, Esc and the arrows for
+    // itself; the control must see its keys first, as a framework's PreTranslateMessage lets it.
+    keyboardBrowser() = this;
+    keyHook_ = SetWindowsHookExW(WH_GETMESSAGE, &Win32Browser::onGetMessage, nullptr, GetCurrentThreadId());
     fitToParent();
     return true;
   }
@@ -306,6 +314,21 @@ public:
   }
 
 private:
+  static Win32Browser*& keyboardBrowser() {
+    static Win32Browser* browser = nullptr; // the UI thread's browser that takes keys
+    return browser;
+  }
+
+  static LRESULT CALLBACK onGetMessage(int code, WPARAM wp, LPARAM lp) {
+    auto* msg = reinterpret_cast<MSG*>(lp);
+    Win32Browser* self = keyboardBrowser();
+    if (code == HC_ACTION && wp == PM_REMOVE && self && self->active_ && msg->message >= WM_KEYFIRST &&
+        msg->message <= WM_KEYLAST && msg->hwnd && (msg->hwnd == self->parent_ || IsChild(self->parent_, msg->hwnd)) &&
+        self->active_->TranslateAccelerator(msg) == S_OK)
+      msg->message = WM_NULL; // the control has handled it
+    return CallNextHookEx(nullptr, code, wp, lp);
+  }
+
   static LRESULT CALLBACK deferProc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
     if (message == kDeferMessage) {
       auto* self = reinterpret_cast<Win32Browser*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -324,6 +347,8 @@ private:
   BrowserSite site_;
   ComPtr<IOleObject> ole_;
   ComPtr<IOleInPlaceObject> inPlace_;
+  ComPtr<IOleInPlaceActiveObject> active_;
+  HHOOK keyHook_ = nullptr;
   ComPtr<IWebBrowser2> web_;
   ComPtr<IConnectionPoint> connection_;
   DWORD cookie_ = 0;

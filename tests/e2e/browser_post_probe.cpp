@@ -34,8 +34,7 @@ const platform::DialogTemplate& probeTemplate() {
 class ProbeDlg : public platform::Dialog, private PageHost {
 public:
   ProbeDlg(const std::u16string& commonFiles, std::FILE* log)
-      : Dialog(probeTemplate()), log_(log),
-        settings_(makeWorkstationSettings(u"probe", u"2010.7.19.1", commonFiles)),
+      : Dialog(probeTemplate()), log_(log), settings_(makeWorkstationSettings(u"probe", u"2010.7.19.1", commonFiles)),
         commands_(*this, settings_, platform::systemChildRunner()) {}
 
   bool onInitDialog() override {
@@ -47,7 +46,8 @@ public:
         hex += "0123456789abcdef"[c >> 4], hex += "0123456789abcdef"[c & 15];
       std::fprintf(log_, "before %s post=%s%s cancel=%d saved=%lld\n", platform::wideToUtf8(url).c_str(),
                    postData ? std::to_string(postData->size()).c_str() : "none", postData ? (":" + hex).c_str() : "",
-                   *cancel ? 1 : 0, static_cast<long long>(platform::fileSize(platform::wideToAnsi(commands_.savePath()))));
+                   *cancel ? 1 : 0,
+                   static_cast<long long>(platform::fileSize(platform::wideToAnsi(commands_.savePath()))));
       std::fflush(log_);
     });
     explorer_.setDocumentComplete([this](const std::u16string& url) {

@@ -59,10 +59,10 @@ def windows(title):
     return [w for w in out.split() if w]
 
 
-def screenshot(name):
+def screenshot(name, window='root'):
     if SHOTS:
         os.makedirs(SHOTS, exist_ok=True)
-        subprocess.run(['import', '-window', 'root', os.path.join(SHOTS, name)], check=True)
+        subprocess.run(['import', '-window', window, os.path.join(SHOTS, name)], check=True)
 
 
 class Workstation:
@@ -146,7 +146,13 @@ def case_fixture_commands():
                       '"margin_bottom"="0.21654"', '"margin_left"="0.21654"', '"margin_right"="0.21654"',
                       '"footer"="&b本套资料总共&P页，当前第&p页。打印时间：&d"'):
             check(value in hive, 'the user hive lacks ' + value)
-        check(not w.ended(), 'formdesk ended by itself')
+        # Enter and Esc leave the window open.
+        window = windows(TITLE)[0]
+        subprocess.run(['xdotool', 'windowfocus', '--sync', window], capture_output=True)
+        for key in ('Return', 'Escape', 'KP_Enter'):
+            subprocess.run(['xdotool', 'key', '--clearmodifiers', key], check=True)
+        time.sleep(1)
+        check(not w.ended() and windows(TITLE), 'Enter or Esc closed the window')
     finally:
         w.stop()
         w.close()
@@ -213,7 +219,7 @@ def case_eb_df_round_trip():
         w.start()
         wait_for('the window', lambda: windows(TITLE), 30)
         time.sleep(3)
-        screenshot('formdesk-eb_df.png')
+        screenshot('formdesk-eb_df.png', windows(TITLE)[0])
         close_window(TITLE, 'yes')
         wait_for('formdesk to end after Yes', w.ended, 30)
         first = read(w.path('json.sav'))

@@ -24,7 +24,8 @@ for mode in default ac; do
   pid=$!
   window=
   for _ in $(seq 1 90); do
-    for w in $(xdotool search --name "${title%% *}" 2>/dev/null); do
+    # xdotool matches names in the C locale: look for the version, then compare the whole title.
+    for w in $(xdotool search --name "V$version" 2>/dev/null); do
       [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$title" ] && window=$w
     done
     [ -n "$window" ] && break
