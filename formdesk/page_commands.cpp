@@ -63,6 +63,12 @@ bool equalFolder(const std::u16string& a, const std::u16string& b) {
 
 } // namespace
 
+const char16_t kReloadPictureScript[] =
+    u"(function () { var images = document.getElementsByTagName('img'), i, src; "
+    u"for (i = 0; i < images.length; i++) { src = images[i].getAttribute('src') || ''; "
+    u"if (src.split('?')[0] === 'images/encryption.png') "
+    u"images[i].src = 'images/encryption.png?' + new Date().getTime(); } })();";
+
 std::u16string commandPart(const std::u16string& url, const std::u16string& packageFolder) {
   std::u16string u = normalise(url);
   std::u16string folder = normalise(packageFolder);
@@ -128,8 +134,12 @@ void CPageCommands::beforeNavigate(const std::u16string& url, const std::string*
     host_.navigate(settings_.startUrl);
   }
   if (part.find(u"CREATE_PNG") != std::u16string::npos) {
-    createQrPicture(runner_, postData, convert_, settings_.version, settings_.programFolder, settings_.packageFolder);
+    platform::ChildResult result = createQrPicture(runner_, postData, convert_, settings_.version,
+                                                   settings_.programFolder, settings_.packageFolder);
     *cancel = true;
+    // A browser that raises the event only after the page went on (WebKit) has shown the old
+    // picture already: the page's pictures of the file are loaded again.
+    if (result == platform::ChildResult::Ended) host_.runScript(kReloadPictureScript);
   }
 }
 

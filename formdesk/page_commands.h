@@ -30,6 +30,9 @@ std::u16string escapeForSingleQuotes(const std::u16string& text);
 // The script that hands saved text to the page ("loadFromSavedData();" when there is none).
 std::u16string restoreScript(const std::u16string& savedText);
 
+// Run after each picture: the page's images of images/encryption.png load the file again.
+extern const char16_t kReloadPictureScript[];
+
 class PageHost {
 public:
   virtual ~PageHost() = default;

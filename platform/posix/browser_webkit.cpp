@@ -86,6 +86,7 @@ public:
 
   ~WebKitBrowser() override {
     if (idle_) g_source_remove(idle_);
+    if (postTimeout_) g_source_remove(postTimeout_);
     g_signal_handlers_disconnect_by_data(view_, this);
     gtk_widget_destroy(GTK_WIDGET(view_));
     g_object_unref(view_);
@@ -106,6 +107,13 @@ public:
   bool post(const std::u16string&, const std::string&) override { return false; }
 
   void runScript(const std::u16string& script) override {
+    if (inEvent_ > 0 || postLoadPending_) {
+      // Run once the event is over and a cancelled post has been let go: WebKit stops the page's
+      // loads when it drops that navigation, and would stop the loads the script starts.
+      deferredScripts_.push_back(script);
+      if (!postLoadPending_ && !idle_) idle_ = g_idle_add(&WebKitBrowser::onIdle, this);
+      return;
+    }
     if (!webkit_web_view_get_uri(view_)) return;
     std::string text = wideToUtf8(script);
     webkit_web_view_evaluate_javascript(view_, text.c_str(), static_cast<gssize>(text.size()), nullptr, nullptr,
@@ -207,6 +215,10 @@ private:
       self->raiseBeforeNavigate(uriCopy.c_str(), isPost ? &body : nullptr, &cancel);
       if (cancel) {
         self->ignoreResponses_.insert(uriCopy);
+        self->postLoadPending_ = true;
+        // Should WebKit never report the dropped load as finished, the scripts run all the same.
+        if (self->postTimeout_) g_source_remove(self->postTimeout_);
+        self->postTimeout_ = g_timeout_add(3000, &WebKitBrowser::onPostTimeout, self);
         GBytes* empty = g_bytes_new_static("", 0);
         finish(request, empty, "text/html");
         g_bytes_unref(empty);
@@ -285,6 +297,8 @@ private:
         self->events_->documentComplete(toEventUrl(webkit_web_view_get_uri(view)));
         --self->inEvent_;
       }
+      self->postLoadPending_ = false;
+      if (!self->deferredScripts_.empty() && !self->idle_) self->idle_ = g_idle_add(&WebKitBrowser::onIdle, self);
       break;
     default: break;
     }
@@ -309,9 +323,23 @@ private:
     return FALSE; // the default handler shows the print dialog with this setup
   }
 
+  static gboolean onPostTimeout(gpointer data) {
+    auto* self = static_cast<WebKitBrowser*>(data);
+    self->postTimeout_ = 0;
+    self->postLoadPending_ = false;
+    if (!self->deferredScripts_.empty() && !self->idle_) self->idle_ = g_idle_add(&WebKitBrowser::onIdle, self);
+    return G_SOURCE_REMOVE;
+  }
+
   static gboolean onIdle(gpointer data) {
     auto* self = static_cast<WebKitBrowser*>(data);
     self->idle_ = 0;
+    if (!self->postLoadPending_) {
+      std::vector<std::u16string> scripts;
+      scripts.swap(self->deferredScripts_);
+      for (const auto& script : scripts)
+        self->runScript(script);
+    }
     if (self->hasDeferred_) {
       self->hasDeferred_ = false;
       self->navigate(self->deferred_);
@@ -331,6 +359,9 @@ private:
   PrintLayout print_;
   std::u16string deferred_;
   bool hasDeferred_ = false;
+  std::vector<std::u16string> deferredScripts_;
+  bool postLoadPending_ = false; // a cancelled form post that WebKit has not yet let go
+  guint postTimeout_ = 0;
   guint idle_ = 0;
 };
 

@@ -137,9 +137,15 @@ def case_fixture_commands():
         wait_for('the QR picture', lambda: read(picture), 30)
         decoded = subprocess.run(['zbarimg', '-q', '--raw', picture], capture_output=True, text=True).stdout.strip()
         check(decoded == '0123456789abcdef0203012405' + VERSION_CODE, 'the picture says %r' % decoded)
+        # The page shows the new picture, not the file as it was before the encoder ran.
+        shown = wait_for('the picture width from the page',
+                         lambda: read(w.path('json.sav')) if (read(w.path('json.sav')) or b'').startswith(b'picture')
+                         else None)
+        check(shown != b'picture-width-0', 'the page shows no picture: ' + shown.decode())
         # RESET empties the file and loads the page afresh; the fresh page was handed no data.
         after = wait_for('the save after the reset',
-                         lambda: read(w.path('json.sav')) if read(w.path('json.sav')) not in (saved, b'') else None)
+                         lambda: read(w.path('json.sav')) if (read(w.path('json.sav')) or b'').startswith(b'fresh')
+                         else None)
         check(after == b'fresh-after-reset-undefined', 'after the reset json.sav holds %r' % after)
         hive = read(os.path.join(w.config, 'formwell', 'HKEY_CURRENT_USER.reg')).decode('utf-8')
         for value in ('"Print_Background"="yes"', '"header"=""', '"margin_top"="0.21654"',

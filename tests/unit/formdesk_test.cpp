@@ -255,6 +255,8 @@ TEST(PageCommands, CreatePngRunsTheEncoderOnSignatureAndVersion) {
   EXPECT_EQ(w.runner.commands[0].arguments.back(), u"0123456789abcdef02030124050071901");
   EXPECT_EQ(w.runner.timeout, kEncoderTimeoutMs);
   EXPECT_FALSE(std::filesystem::exists(w.saveFile()));
+  ASSERT_EQ(w.host.scripts.size(), 1u); // the page's picture loads the new file
+  EXPECT_EQ(w.host.scripts[0], kReloadPictureScript);
   // No body: the version code alone.
   w.commands.beforeNavigate(w.url(u"CREATE_PNG"), nullptr, &cancel);
   EXPECT_EQ(w.runner.commands[1].arguments.back(), u"0071901");
