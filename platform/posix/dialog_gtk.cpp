@@ -1,11 +1,12 @@
 // Dialogs on Linux: a GTK 3 window per dialog that looks like the Win32 one. The controls sit on
-// a GtkFixed at the pixel positions that the template's dialog units give with the template's
+// a GtkLayout at the pixel positions that the template's dialog units give with the template's
 // font (measured with Pango the way Windows measures its dialog base units). Statics are labels
 // inside input-only event boxes (for the hooks, the cursor and the tooltip); pictures and icons
 // are images decoded from the program's compiled-in .bmp / .ico resources.
 #include <gtk/gtk.h>
 
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -36,6 +37,25 @@ GdkPixbuf* loadPixbuf(int id, const char* type) {
   }
   g_object_unref(loader);
   return pixbuf;
+}
+
+// The window title also as WM_NAME in UTF-8. GDK writes WM_NAME only in what the C locale can
+// encode (nothing, for a Chinese title in the "C" locale the kit keeps), and tools that find
+// windows by WM_NAME (xdotool search --name) would not see the window at all.
+void setUtf8WmName(GtkWidget* window) {
+  GdkWindow* gdkWindow = gtk_widget_get_window(window);
+  if (!gdkWindow) return;
+  const char* title = gtk_window_get_title(GTK_WINDOW(window));
+  if (!title) title = "";
+  gdk_property_change(gdkWindow, gdk_atom_intern_static_string("WM_NAME"), gdk_atom_intern_static_string("UTF8_STRING"),
+                      8, GDK_PROP_MODE_REPLACE, reinterpret_cast<const guchar*>(title),
+                      static_cast<gint>(std::strlen(title)));
+}
+
+void watchTitle(GtkWidget* window) {
+  g_signal_connect_after(window, "realize", G_CALLBACK(+[](GtkWidget* w, gpointer) { setUtf8WmName(w); }), nullptr);
+  g_signal_connect_after(window, "notify::title",
+                         G_CALLBACK(+[](GObject* w, GParamSpec*, gpointer) { setUtf8WmName(GTK_WIDGET(w)); }), nullptr);
 }
 
 std::string hexColour(Colour c) {
@@ -271,7 +291,7 @@ void Dialog::Impl::createControls() {
     }
     }
     gtk_widget_set_size_request(c.outer, c.rect.width(), c.rect.height());
-    gtk_fixed_put(GTK_FIXED(fixed), c.outer, c.rect.left, c.rect.top);
+    gtk_layout_put(GTK_LAYOUT(fixed), c.outer, c.rect.left, c.rect.top);
     gtk_widget_set_sensitive(c.outer, !(t.style & kControlDisabled));
     if (t.style & kControlHidden) {
       gtk_widget_show_all(c.outer);
@@ -289,6 +309,7 @@ void Dialog::Impl::build() {
   gtk_window_set_type_hint(GTK_WINDOW(window), GDK_WINDOW_TYPE_HINT_DIALOG);
   gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
   gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
+  watchTitle(window);
   gtk_window_set_title(GTK_WINDOW(window), tmpl->caption ? tmpl->caption : "");
   // No title bar in the template: a bare frame, as a Win32 popup with a modal frame looks.
   if (!(tmpl->style & kDialogCaption)) gtk_window_set_decorated(GTK_WINDOW(window), FALSE);
@@ -316,9 +337,13 @@ void Dialog::Impl::build() {
                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
 
   measureBaseUnits();
-  fixed = gtk_fixed_new();
+  // A GtkLayout rather than a GtkFixed: its size is the client size alone, whatever its children
+  // reach (formdesk's browser lies two pixels beyond every edge; a GtkFixed would grow the window
+  // by those, and again after every resize).
+  fixed = gtk_layout_new(nullptr, nullptr);
   Rect client = mapDialogRect(0, 0, tmpl->cx, tmpl->cy, base);
   gtk_widget_set_size_request(fixed, client.width(), client.height());
+  gtk_layout_set_size(GTK_LAYOUT(fixed), static_cast<guint>(client.width()), static_cast<guint>(client.height()));
   gtk_container_add(GTK_CONTAINER(window), fixed);
   gtk_widget_add_events(window, GDK_BUTTON_PRESS_MASK | GDK_STRUCTURE_MASK);
   g_signal_connect(window, "key-press-event", G_CALLBACK(onKeyPress), this);
@@ -596,7 +621,7 @@ void Dialog::moveItem(int id, const Rect& rect, bool repaint) {
   if (!c) return;
   c->rect = rect;
   gtk_widget_set_size_request(c->outer, rect.width() > 0 ? rect.width() : 0, rect.height() > 0 ? rect.height() : 0);
-  gtk_fixed_move(GTK_FIXED(impl_->fixed), c->outer, rect.left, rect.top);
+  gtk_layout_move(GTK_LAYOUT(impl_->fixed), c->outer, rect.left, rect.top);
   if (repaint) gtk_widget_queue_draw(impl_->fixed);
 }
 
@@ -698,7 +723,12 @@ std::string windowsFolder() { return {}; }
 
 namespace detail {
 
-bool backendInitUi() { return gtk_init_check(nullptr, nullptr); }
+bool backendInitUi() {
+  // The kit reads its code page from the environment itself and parses numbers in the "C" locale;
+  // GTK must not switch the process's C locale under it.
+  gtk_disable_setlocale();
+  return gtk_init_check(nullptr, nullptr);
+}
 
 void backendWakeUi() {
   g_idle_add(
@@ -723,7 +753,12 @@ int backendMessageBox(const std::u16string& text, const std::u16string& caption,
   GtkWidget* box = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, type,
                                           buttons == MessageBoxButtons::YesNo ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK,
                                           "%s", utf8(text).c_str());
+  watchTitle(box);
   gtk_window_set_title(GTK_WINDOW(box), utf8(caption).c_str());
+  // The first button is the default, as in MessageBox: Enter answers Yes (or OK).
+  int first = buttons == MessageBoxButtons::YesNo ? GTK_RESPONSE_YES : GTK_RESPONSE_OK;
+  gtk_dialog_set_default_response(GTK_DIALOG(box), first);
+  if (GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(box), first)) gtk_widget_grab_focus(button);
   int response = gtk_dialog_run(GTK_DIALOG(box));
   gtk_widget_destroy(box);
   while (gtk_events_pending())
