@@ -12,10 +12,22 @@ fail=0
 check() { # check DESCRIPTION COMMAND...
   if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
 }
-[ -x /usr/lib/wine/wine64 ] || { echo "skipped: no wine64"; exit 77; }
+# As wine-run.sh does: a 32-bit build (PE32, optional header magic 0x10b) is skipped where this
+# kernel cannot start 32-bit programs.
+pe=$(od -An -tu4 -j60 -N4 "$formdesk" | tr -d ' ')
+loader=/usr/lib/wine/wine64
+if [ "$(od -An -tx1 -j$((pe + 24)) -N2 "$formdesk" | tr -d ' ')" = 0b01 ]; then
+  loader=/usr/lib/wine/wine
+  if ! "$loader" --version >/dev/null 2>&1; then
+    echo "skipped: this kernel cannot start 32-bit programs"
+    exit 77
+  fi
+fi
 
 version=2010.7.19.1
-"$run" "$prefix" reg add 'HKLM\software\orvanta\formwell' /v currentversion /d $version /f >/dev/null 2>&1
+# reg.exe of the prefix's own bitness (wine-run.sh takes a name that is no file for 64-bit).
+WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" "$loader" reg add 'HKLM\software\orvanta\formwell' \
+  /v currentversion /d $version /f >/dev/null 2>&1
 
 # formdesk itself, in both modes.
 for mode in default ac; do
