@@ -5,7 +5,9 @@
 // are images decoded from the program's compiled-in .bmp / .ico resources.
 #include <gtk/gtk.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -727,7 +729,13 @@ bool backendInitUi() {
   // The kit reads its code page from the environment itself and parses numbers in the "C" locale;
   // GTK must not switch the process's C locale under it.
   gtk_disable_setlocale();
-  return gtk_init_check(nullptr, nullptr);
+  errno = 0;
+  if (gtk_init_check(nullptr, nullptr)) return true;
+  int error = errno;
+  const char* display = std::getenv("DISPLAY");
+  std::fprintf(stderr, "cannot open the display %s (%s)\n", display ? display : "(none)",
+               error ? std::strerror(error) : "no reason given");
+  return false;
 }
 
 void backendWakeUi() {

@@ -18,10 +18,10 @@ if [ ${#runner[@]} -gt 0 ]; then
 fi
 mkdir -p "$shots"
 out=$(mktemp)
-trap 'rm -f "$out"' EXIT
+trap 'rm -f "$out" "$out.Xauthority"' EXIT
 runner_q=""
 [ ${#runner[@]} -gt 0 ] && runner_q=$(printf '%q ' "${runner[@]}")
-xvfb-run -a -s "-screen 0 800x600x24" bash -c "
+xvfb-run -a -n $((300 + RANDOM % 600)) -f "$out.Xauthority" -s "-screen 0 800x600x24" bash -c "
   runner=($runner_q)
   \"\${runner[@]}\" '$demo' >'$out' 2>'$out.err' &
   pid=\$!

@@ -55,7 +55,7 @@ start_dialog() {
     [ -n "$win" ] && grep -q '^link1061=' "$out" && break
     sleep 0.1
   done
-  [ -n "$win" ] || { say "FAIL: no window ($name)"; fail=1; kill "$pid" 2>/dev/null; cat "$out.err" >&2; return 1; }
+  [ -n "$win" ] || { say "FAIL: no window ($name)"; fail=1; kill "$pid" 2>/dev/null; cat "$out" "$out.err" >&2; xdotool search --classname start_dialog_demo >&2; echo "DISPLAY=$DISPLAY XAUTHORITY=${XAUTHORITY:-}" >&2; ls -la "${XAUTHORITY:-/none}" >&2; xdpyinfo >/dev/null && echo "display fine" >&2; cat "$work/xvfb.log" >&2; return 1; }
   sleep 0.5
   eval "$(xdotool getwindowgeometry --shell "$win")"
   wx=$X; wy=$Y
@@ -154,4 +154,6 @@ EOS
 # Arrays do not travel through the environment: the runner goes as a quoted string.
 runner_q=""
 [ ${#runner[@]} -gt 0 ] && runner_q=$(printf '%q ' "${runner[@]}")
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c "runner=($runner_q); $(declare -p work demo standin shots platform); source '$work/cases.sh'"
+# Our own authority file: another program cleaning /tmp cannot take the display from us.
+# A display number of its own, far from the ones other test runs start at (:99 up).
+xvfb-run -a -n $((300 + RANDOM % 600)) -f "$work/Xauthority" -e "$work/xvfb.log" -s "-screen 0 1024x768x24" bash -c "runner=($runner_q); $(declare -p work demo standin shots platform); source '$work/cases.sh'"

@@ -252,7 +252,9 @@ public:
   // Repaints the control now, asking its hook for the colour again (RDW_INVALIDATE | RDW_ERASE |
   // RDW_UPDATENOW).
   void redrawItem(int id);
-  // Mouse capture by a control: moves anywhere reach its hook until releaseCapture.
+  // Mouse capture by a control: moves anywhere reach its hook until releaseCapture (Windows). GTK
+  // needs no grab for what the links do with it: it reports the pointer leaving as a move to
+  // (-1, -1), and these two calls do nothing there.
   void captureMouse(int id);
   void releaseCapture();
 
