@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/files.h"
 #include "workstation_settings.h"
 
 namespace {
@@ -90,6 +91,11 @@ platform::ChildCommand encoderCommand(const std::u16string& programFolder, const
                                       const std::u16string& qrText) {
   const std::u16string sep(1, kPathSeparator);
   std::u16string encoder = programFolder + u"qrencode" + sep + u"qrencode.exe";
+#ifndef _WIN32
+  // The Linux kit carries no encoder of its own: without one in the program folder, Debian's
+  // qrencode (a dependency of the kit's package) is found on the PATH.
+  if (!platform::pathExists(platform::wideToAnsi(encoder))) encoder = u"qrencode";
+#endif
   std::u16string picture = packageFolder + u"images" + sep + u"encryption.png";
   platform::ChildCommand c;
   bool plain = isPlainQrText(qrText);

@@ -8,6 +8,8 @@
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
+
+#include <cstring>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -39,7 +41,9 @@ public:
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid = 0;
-    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    // A program named without a folder is looked up on the PATH, as the shell would.
+    int rc = std::strchr(argv[0], '/') ? posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ)
+                                       : posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) return ChildResult::NotStarted;
 

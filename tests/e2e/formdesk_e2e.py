@@ -78,8 +78,9 @@ class Workstation:
         self.package = os.path.join(self.program, package)
         shutil.copytree(package_dir, self.package)
         os.makedirs(os.path.join(self.package, 'images'), exist_ok=True)
+        # As the Linux kit installs it: an empty qrencode/ folder, so formdesk finds Debian's encoder
+        # on the PATH.
         os.makedirs(os.path.join(self.program, 'qrencode'))
-        shutil.copy(QRENCODE, os.path.join(self.program, 'qrencode', 'qrencode.exe'))
         os.makedirs(os.path.join(self.config, 'formwell'))
         with open(os.path.join(self.config, 'formwell', 'HKEY_LOCAL_MACHINE.reg'), 'w') as f:
             f.write('Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\software\\orvanta\\formwell]\n'
@@ -91,7 +92,8 @@ class Workstation:
 
     def start(self, *args):
         env = dict(os.environ, XDG_CONFIG_HOME=self.config, XDG_DATA_HOME=os.path.join(self.root, 'data'),
-                   WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS='1', LC_ALL='C.UTF-8')
+                   WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS='1', LC_ALL='C.UTF-8',
+                   PATH=os.path.dirname(QRENCODE) + os.pathsep + os.environ.get('PATH', ''))
         self.runs = getattr(self, 'runs', 0) + 1
         self.log = os.path.join(self.root, 'formdesk-%d.log' % self.runs)
         with open(self.log, 'wb') as log:

@@ -152,9 +152,13 @@ TEST(RestoreScript, EscapesForTheSingleQuotedString) {
 }
 
 TEST(EncoderCommand, OneArgumentWhateverTheText) {
-  const std::u16string prog = u"P" + kSep, pkg = u"P" + kSep + u"eb_df" + kSep;
-  const std::string head = "\"P" + U(kSep) + "qrencode" + U(kSep) + "qrencode.exe\" -o \"P" + U(kSep) + "eb_df" +
-                           U(kSep) + "images" + U(kSep) + "encryption.png\" -l H ";
+  testutil::TempDir dir; // a program folder with its encoder
+  std::filesystem::create_directories(dir.path() / "qrencode");
+  std::ofstream(dir.path() / "qrencode" / "qrencode.exe") << "encoder";
+  const std::string folder = dir.str();
+  const std::u16string prog = platform::ansiToWide(folder), pkg = prog + u"eb_df" + kSep;
+  const std::string head = "\"" + folder + "qrencode" + U(kSep) + "qrencode.exe\" -o \"" + folder + "eb_df" + U(kSep) +
+                           "images" + U(kSep) + "encryption.png\" -l H ";
   const struct {
     const char* text;
     const char* tail; // the command line after "-l H "
@@ -175,6 +179,16 @@ TEST(EncoderCommand, OneArgumentWhateverTheText) {
     EXPECT_EQ(cmd.arguments.size(), isPlainQrText(W(c.text)) ? 6u : 7u);
   }
 }
+
+#ifndef _WIN32
+TEST(EncoderCommand, WithoutOneInTheProgramFolderLinuxStartsTheSystemEncoder) {
+  testutil::TempDir dir;
+  const std::u16string prog = platform::ansiToWide(dir.str());
+  platform::ChildCommand cmd = encoderCommand(prog, prog + u"eb_df/", u"abc");
+  ASSERT_FALSE(cmd.arguments.empty());
+  EXPECT_EQ(U(cmd.arguments.front()), "qrencode");
+}
+#endif
 
 // A folder laid out like the program folder, with the settings that point at it.
 struct Workstation {
