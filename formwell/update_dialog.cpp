@@ -12,7 +12,10 @@ namespace {
 using platform::ControlKind;
 using platform::ControlTemplate;
 
-constexpr int kWorkerWaitOnDestructionMs = 5000;
+// How long the dialog's end waits for its worker to leave. The abort makes a read return at once
+// (libcurl; WinINet when the request handle is closed); a WinINet that does not interrupt a read
+// stuck on a silent server (Wine's) must not keep the program from ending for long.
+constexpr int kWorkerWaitOnDestructionMs = 1000;
 
 // The worker's calls, carried to the dialog's controls on the UI thread. The poster drops them
 // once the dialog has ended, so a late call never reaches a control that is gone.
