@@ -72,6 +72,7 @@ int isUpdateNeeded(const std::string& installed, const std::string& server, int 
 
 bool CFormwellApp::InitInstance() {
   updateNeeded_ = 0;
+  installFailed_ = false;
   steps_.loadTexts();
   steps_.applyProxySettings();
   steps_.startVersionCheck();
@@ -83,7 +84,10 @@ bool CFormwellApp::InitInstance() {
   std::string installed = steps_.readInstalledVersion();
   std::string server = steps_.serverVersion();
   if (server == kCarriedVersion || (server.empty() && (installed.empty() || !steps_.programFolderExists()))) {
-    if (!steps_.installCarriedPackage()) return false;
+    if (!steps_.installCarriedPackage()) {
+      installFailed_ = true;
+      return false;
+    }
   } else if (!server.empty()) {
     updateNeeded_ = isUpdateNeeded(installed, server, steps_.programFolderExists());
     if (updateNeeded_ && steps_.runUpdateDialog() == kIdOk) steps_.launchFormDesk(choice);

@@ -63,10 +63,14 @@ public:
 
   // Whether the last InitInstance offered an update (updateNeeded).
   int updateNeeded() const { return updateNeeded_; }
+  // Whether the last InitInstance ended because the carried package could not be installed
+  // (the program's exit code says so; nothing else does).
+  bool installFailed() const { return installFailed_; }
 
 private:
   StartupSteps& steps_;
   int updateNeeded_ = 0;
+  bool installFailed_ = false;
 };
 
 } // namespace formwell

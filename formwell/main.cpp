@@ -9,5 +9,5 @@ int main() {
   // The end of start-up: a fetch that was given up must not be inside the network library while
   // the process tears it down.
   formwell::endNetworkActivity();
-  return 0;
+  return app.installFailed() ? 1 : 0;
 }

@@ -139,6 +139,7 @@ TEST(StartupSequence, DecisionTable) {
     steps.choice = c.choice;
     formwell::CFormwellApp app(steps);
     EXPECT_FALSE(app.InitInstance());
+    EXPECT_EQ(app.installFailed(), std::string(c.outcome) == "install");
     EXPECT_EQ(steps.outcome(), c.outcome) << "server '" << c.server << "' installed '" << c.installed << "' folder "
                                           << c.folder << " install " << c.installWorks;
   }
