@@ -9,7 +9,7 @@
 
 PRESETS := linux linux-asan win32 win64
 
-.PHONY: all setup build test run clean
+.PHONY: all setup build test run clean dist dist-update-server
 # build-<preset> and test-<preset> are pattern rules, so they are not declared phony (make skips
 # pattern rules for phony targets); no file of those names ever exists.
 
@@ -37,5 +37,23 @@ test-%: setup build-%
 run: setup build-linux
 	@bash scripts/run.sh build/linux
 
+# What the bank hands out, in dist/: the one Windows file (formwell.exe of the win32 preset, which
+# carries the whole package) and the Debian package for Linux desktops.
+dist: setup build-win32 build-linux
+	rm -rf dist
+	mkdir -p dist
+	# without its debugging sections; the resources, the package among them, stay
+	i686-w64-mingw32-strip -o dist/formwell.exe build/win32/bin/formwell.exe
+	rm -f build/linux/deb/formwell_*.deb
+	cmake --build --preset linux --target deb
+	cp build/linux/deb/formwell_*_amd64.deb dist/
+	$(MAKE) --no-print-directory dist-update-server
+	@ls -l dist
+
+# The update server's folder (version.txt, filesize.txt, table.zip) for dist/update-server/: this rule
+# runs the publisher once it is part of the kit; until then it says so and adds nothing.
+dist-update-server:
+	@echo "dist: no update-server folder yet: the update-server publisher is not part of this kit"
+
 clean:
-	rm -rf build
+	rm -rf build dist

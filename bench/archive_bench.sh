@@ -2,7 +2,9 @@
 # Times the installation's extraction against Info-ZIP unzip and bsdtar on one package-like ZIP
 # archive (about 100 MB in 2,000 files: pages, scripts and styles that compress well, pictures and
 # programs that do not), alternating the three, several runs, and prints the medians and our
-# peak memory. Not a test: run it by hand on a quiet machine.
+# peak memory. Then two figures of our own: the peak memory of extracting one 1 GiB entry (the
+# extraction streams each entry into its file), and the time to read every entry of a .tgz of
+# 20,000 entries (the tar archive is walked once). Not a test: run it by hand on a quiet machine.
 #   bench/archive_bench.sh [RUNS]      (builds the linux preset's archive_extract first)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -70,3 +72,31 @@ m_bsdtar=$(median <<<"${times[bsdtar]}")
 echo "bench: median wall time over $runs runs: ours ${m_ours}s, unzip ${m_unzip}s, bsdtar ${m_bsdtar}s"
 awk -v o="$m_ours" -v u="$m_unzip" -v b="$m_bsdtar" 'BEGIN {printf "bench: ours/unzip %.2f, ours/bsdtar %.2f (goal: ours/unzip at most 1.25)\n", o/u, o/b}'
 echo "bench: peak memory (max RSS, KiB): ours $(median <<<"${mems[ours]}"), unzip $(median <<<"${mems[unzip]}"), bsdtar $(median <<<"${mems[bsdtar]}")"
+
+# One large entry: 1 GiB that compresses well, so the archive is small and the disk is the work.
+python3 - "$work/large.zip" <<'PY'
+import sys, zipfile
+piece = (b"formwell large entry " * 52429)[: 1 << 20]
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED, compresslevel=6) as z:
+    with z.open("large.bin", "w", force_zip64=True) as f:
+        for _ in range(1024):
+            f.write(piece)
+PY
+rm -rf "$work/out" && mkdir -p "$work/out"
+/usr/bin/time -o "$work/stat" -f "%e %M" "$ours" "$work/large.zip" "$work/out"
+[ "$(stat -c %s "$work/out/large.bin")" = $((1 << 30)) ] || { echo "bench: the large entry is incomplete" >&2; exit 1; }
+stat=$(tail -1 "$work/stat")
+echo "bench: one 1 GiB entry ($(du -k "$work/large.zip" | cut -f1) KiB archive): ${stat%% *}s, peak memory ${stat##* } KiB"
+rm -rf "$work/out" "$work/large.zip"
+
+# A .tgz of 20,000 empty entries (about 40 KB), every entry read.
+python3 - "$work/many.tgz" <<'PY'
+import io, sys, tarfile
+with tarfile.open(sys.argv[1], "w:gz") as t:
+    for i in range(20000):
+        t.addfile(tarfile.TarInfo("e%05d" % i), io.BytesIO(b""))
+PY
+/usr/bin/time -o "$work/stat" -f "%e %U %M" "$ours" --read "$work/many.tgz" >/dev/null
+stat=$(tail -1 "$work/stat")
+read -r wall user mem <<<"$stat"
+echo "bench: 20,000-entry .tgz ($(du -k "$work/many.tgz" | cut -f1) KiB), every entry read: ${wall}s wall, ${user}s CPU, peak memory ${mem} KiB"

@@ -1,25 +1,36 @@
 #!/usr/bin/env bash
 # Stages and writes the package archive that formwell carries:
-#   stage_package.sh linux|windows PACK-TOOL OUT.zip STAGE-DIR FORMS-DIR BIN-DIR [QRENCODE-PROGRAM]
+#   stage_package.sh linux|windows PACK-TOOL OUT.zip STAGE-DIR FORMS-DIR BIN-DIR [QRENCODE-EXE]
 # Members, in this order: eb_df/, qrencode/, the formdesk program, the gbconv library, eb_ac/.
-# What does not exist yet is left out (formdesk) or stands in as a placeholder page (a form
-# package that assemble.js does not give). The Linux programs carry the same ".exe" names as the
-# Windows ones, so that the kit starts them by the same names and unpacks them as files.
+# The form packages are assembled by forms/assemble.js with their page libraries; when node, npm
+# or the assembly fails, the build fails (a package of placeholder pages must never ship). Only a
+# form whose sources are not in forms/ yet stands in as a placeholder page, and formdesk is left
+# out until it is built. The Linux programs carry the same ".exe" names as the Windows ones, so
+# that the kit starts them by the same names and unpacks them as files.
+# NODE and NPM name the programs to use (default: node and npm on the PATH).
 set -euo pipefail
 platform="$1" pack="$2" out="$3" stage="$4" forms="$5" bin="$6" qrencode="${7:-}"
+node="${NODE:-node}" npm="${NPM:-npm}"
 
 rm -rf "$stage"
 mkdir -p "$stage/forms" "$stage/qrencode"
 
-# The form packages: assembled from forms/ with its page libraries when that is possible.
-if [ -f "$forms/assemble.js" ] && command -v node >/dev/null; then
-  if [ ! -d "$forms/node_modules" ]; then
-    (cd "$forms" && npm ci --no-audit --no-fund >/dev/null 2>&1) || echo "package: npm ci failed in $forms; using placeholders" >&2
-  fi
-  node "$forms/assemble.js" "$stage/forms" >/dev/null || echo "package: assemble.js failed; using placeholders" >&2
+fail() {
+  echo "package: $*" >&2
+  exit 1
+}
+[ -f "$forms/assemble.js" ] || fail "$forms/assemble.js is missing"
+command -v "$node" >/dev/null || fail "node ($node) is not installed: the form packages cannot be assembled (run scripts/setup.sh)"
+if [ ! -d "$forms/node_modules" ]; then
+  command -v "$npm" >/dev/null || fail "npm ($npm) is not installed: the page libraries cannot be installed (run scripts/setup.sh)"
+  (cd "$forms" && "$npm" ci --no-audit --no-fund >/dev/null) || fail "npm ci failed in $forms"
 fi
+"$node" "$forms/assemble.js" "$stage/forms" >/dev/null || fail "assemble.js failed"
 for form in eb_df eb_ac; do
-  if [ ! -f "$stage/forms/$form/index.html" ]; then
+  if [ -f "$forms/$form/index.html" ]; then
+    [ -f "$stage/forms/$form/index.html" ] || fail "assemble.js gave no $form/index.html"
+  else
+    # Not in the repository yet: a page that says so.
     mkdir -p "$stage/forms/$form"
     cat >"$stage/forms/$form/index.html" <<HTML
 <!DOCTYPE html>
@@ -29,14 +40,16 @@ HTML
   fi
 done
 
+# The QR encoder: the Windows build passes the qrencode.exe it built; Linux passes none, and its
+# formdesk starts Debian's qrencode.
+[ -n "$qrencode" ] && cp "$qrencode" "$stage/qrencode/qrencode.exe"
+
 members=("eb_df/=$stage/forms/eb_df")
 if [ "$platform" = linux ]; then
-  [ -n "$qrencode" ] && cp "$qrencode" "$stage/qrencode/qrencode.exe"
   members+=("qrencode/=$stage/qrencode")
   [ -f "$bin/formdesk" ] && members+=("formdesk.exe=$bin/formdesk")
   members+=("libgbconv.so=$bin/libgbconv.so")
 else
-  # The Windows encoder comes with a later version; its folder is there already.
   members+=("qrencode/=$stage/qrencode")
   [ -f "$bin/formdesk.exe" ] && members+=("formdesk.exe=$bin/formdesk.exe")
   members+=("gbconv.dll=$bin/gbconv.dll")

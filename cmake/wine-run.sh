@@ -5,7 +5,8 @@
 # 32-bit programs run in a 32-bit prefix, 64-bit ones in a 64-bit prefix. No Mono or Gecko
 # prompts, no debug noise, and a Chinese locale so that Wine's ANSI code page is 936 as on the
 # kit's users' machines. Exits 77 (a skipped test) when this machine's kernel cannot start
-# 32-bit programs, which Wine needs for 32-bit Windows programs.
+# 32-bit programs, which Wine needs for 32-bit Windows programs; any other failure of the 32-bit
+# loader (not installed, broken) fails. WINE32_LOADER names another 32-bit loader (for tests).
 set -u
 prefix="$1"
 shift
@@ -22,11 +23,20 @@ if [ "$program" = --prepare ]; then
 fi
 
 if [ "$bits" = 32 ]; then
-  loader=/usr/lib/wine/wine
-  if ! "$loader" --version >/dev/null 2>&1; then
-    echo "skipped: this kernel cannot start 32-bit programs, so Wine cannot run 32-bit Windows programs here" >&2
-    [ "$prepare" = 1 ] && exit 0
-    exit 77
+  loader="${WINE32_LOADER:-/usr/lib/wine/wine}"
+  if [ ! -x "$loader" ]; then
+    echo "wine-run: the 32-bit loader $loader is not installed (wine32; run scripts/setup.sh)" >&2
+    exit 1
+  fi
+  if ! output=$("$loader" --version 2>&1 </dev/null); then
+    # The kernel refuses the loader itself (ENOEXEC): the shell says "Exec format error".
+    if grep -q "Exec format error" <<<"$output"; then
+      echo "skipped: this kernel cannot start 32-bit programs, so Wine cannot run 32-bit Windows programs here" >&2
+      [ "$prepare" = 1 ] && exit 0
+      exit 77
+    fi
+    echo "wine-run: the 32-bit loader $loader fails: $output" >&2
+    exit 1
   fi
   export WINEARCH=win32
 else

@@ -31,7 +31,15 @@ const LIBRARIES = [
 const COMMON = [
   ['js', 'js'],
   ['css', 'css'],
+  ['images', 'images'],
 ];
+
+// Libraries that one package alone loads: the account-opening form's date pickers speak Chinese.
+const OWN_LIBRARIES = {
+  eb_ac: [
+    ['jquery-ui/ui/i18n/datepicker-zh-CN.js', 'js/ui.datepicker-zh-CN.js'],
+  ],
+};
 
 function copy(from, to) {
   const stat = fs.statSync(from);
@@ -52,7 +60,8 @@ function main() {
     console.error('usage: node forms/assemble.js <out-dir>');
     process.exit(2);
   }
-  const missing = LIBRARIES.map(([from]) => from).filter((from) => !fs.existsSync(path.join(MODULES, from)));
+  const wanted = LIBRARIES.concat(...Object.values(OWN_LIBRARIES));
+  const missing = wanted.map(([from]) => from).filter((from) => !fs.existsSync(path.join(MODULES, from)));
   if (missing.length) {
     console.error('assemble: the page libraries are not installed (missing ' + missing.join(', ') + ').');
     console.error('assemble: run `npm ci` in ' + FORMS + ' first.');
@@ -65,7 +74,7 @@ function main() {
     for (const [from, to] of COMMON) {
       copy(path.join(FORMS, 'common', from), path.join(dest, to));
     }
-    for (const [from, to] of LIBRARIES) {
+    for (const [from, to] of LIBRARIES.concat(OWN_LIBRARIES[pkg] || [])) {
       copy(path.join(MODULES, from), path.join(dest, to));
     }
     console.log('assemble: ' + pkg + ' -> ' + dest);

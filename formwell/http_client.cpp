@@ -141,6 +141,8 @@ bool CHttpClient::connect(const std::string& host, long port, const char* user, 
 bool CHttpClient::sendGet(const std::string& path, const char* referrer) {
   std::string failure;
   statusCode_ = 0;
+  received_ = 0;
+  bodyComplete_ = false;
   try {
     request_.reset();
     if (!usable(connection_.get())) {
@@ -190,19 +192,36 @@ int CHttpClient::read(void* buffer, int size) {
   try {
     if (!usable(request_.get())) {
       failure = "connection failed...";
+    } else if (size <= 0) {
+      return 0; // nothing asked, nothing lost: the request stays
     } else {
       uint32_t count = 0;
-      if (size > 0 && internet_.read(request_.get(), buffer, static_cast<uint32_t>(size), &count))
+      if (!internet_.read(request_.get(), buffer, static_cast<uint32_t>(size), &count)) {
+        failure = "response failed...";
+      } else if (count > static_cast<uint32_t>(size)) {
+        failure = "response failed...";
+      } else if (count > 0) {
+        received_ += count;
         return static_cast<int>(count);
-      if (size <= 0) return 0;
-      failure = "response failed...";
+      } else {
+        // The stream has ended. WinINet reports a connection that closed early as a clean
+        // end, so the declared length decides whether the body is whole.
+        uint64_t declared = 0;
+        if (internet_.contentLength(request_.get(), &declared) && declared != received_) {
+          failure = "response failed...";
+        } else {
+          bodyComplete_ = true;
+          return 0;
+        }
+      }
     }
   } catch (...) {
     failure = "unknown exception...";
   }
   request_.reset();
+  bodyComplete_ = false;
   fail(failure, true);
-  return 0;
+  return -1;
 }
 
 void CHttpClient::close() {

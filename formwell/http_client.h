@@ -1,6 +1,7 @@
 // CHttpClient: one HTTP GET at a time over the Internet layer, for the version check and the
-// package download. openUrl (which connects), sendGet, read until 0, close. Every failure ends
-// in false or 0 and an English text handed to traceFailure; nothing is shown to the user.
+// package download. openUrl (which connects), sendGet, read until it returns 0 (the whole body)
+// or -1 (a failure), close. Every failure ends in false or -1 and an English text handed to
+// traceFailure; nothing is shown to the user.
 // The proxy configuration (proxy_settings.h) is read on every connection and request.
 // A client is used by one thread at a time; it owns its handles and closes what is still open
 // when it is destroyed.
@@ -38,10 +39,17 @@ public:
   virtual bool connect(const std::string& host, long port, const char* user, const char* password, int scheme,
                        const std::string& agent);
   // referrer may be null. A send that fails is repeated once with relaxed certificate checks;
-  // the repeat's outcome shows in the body (empty) and in statusCode (0).
+  // the repeat's outcome shows in read (-1) and in statusCode (0).
   virtual bool sendGet(const std::string& path, const char* referrer);
-  // Bytes placed in buffer (at most size); 0 at the end of the body or after a failure.
+  // Bytes placed in buffer (at most size, which must be positive); 0 at the end of a whole
+  // body; -1 after a failure: a transfer that broke off, was aborted or timed out, a body
+  // shorter or longer than its declared Content-Length, a send that failed, no request.
+  // After -1 the request is gone and every later read gives -1 as well.
   int read(void* buffer, int size);
+  // True once read has returned 0: the body ended without a failure and, when the response
+  // declared its length, with exactly that many bytes. False before, after -1, and after a
+  // new sendGet.
+  bool bodyComplete() const { return bodyComplete_; }
   void close();
 
   // The HTTP status of the last response, 0 when there is none. The client itself does not
@@ -76,6 +84,8 @@ private:
   long port_ = 0;
   int scheme_ = 0;
   uint32_t statusCode_ = 0;
+  uint64_t received_ = 0; // body bytes of the current request handed out so far
+  bool bodyComplete_ = false;
 };
 
 } // namespace formwell

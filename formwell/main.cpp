@@ -6,12 +6,25 @@
 
 #include "platform/files.h"
 #include "setup.h"
+#include "version_check.h"
 
-int main() {
+namespace {
+
+int startUp() {
   if (!setup.readInstalledVersion().empty() && setup.programFolderExists()) return 0;
   std::string folder = setup.programFolder();
   platform::makeSurePathExists(folder);
   std::string archive = folder + "tm.zip";
   setup.writeResourceToFile(archive, CSetup::kPackageResourceId, CSetup::kPackageResourceType);
   return setup.installPackage(archive, folder) ? 0 : 1;
+}
+
+} // namespace
+
+int main() {
+  int result = startUp();
+  // The end of start-up: a fetch that was given up must not be inside the network library while
+  // the process tears it down.
+  formwell::endNetworkActivity();
+  return result;
 }

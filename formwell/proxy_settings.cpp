@@ -5,9 +5,9 @@
 namespace formwell {
 
 int proxyMode = 0;
-std::string proxyAddress;
-std::string proxyUser;
-std::string proxyPassword;
+std::string& proxyAddress = *new std::string;
+std::string& proxyUser = *new std::string;
+std::string& proxyPassword = *new std::string;
 
 namespace {
 

@@ -21,10 +21,12 @@ struct ProxySettings {
 // 1 no proxy, 2 the system's settings, 3 the proxy in proxyAddress; 0 before the first
 // applyProxySettings, which the client treats like 2.
 extern int proxyMode;
+// The texts are never destroyed, so that a transfer still running while the process exits
+// never reads freed memory.
 // "http://" + host + ":" + port, built in every mode.
-extern std::string proxyAddress;
-extern std::string proxyUser;
-extern std::string proxyPassword;
+extern std::string& proxyAddress;
+extern std::string& proxyUser;
+extern std::string& proxyPassword;
 
 // Never fails: a missing key or an unreadable value gives an empty field.
 ProxySettings loadProxySettings(platform::Registry& registry = platform::systemRegistry());

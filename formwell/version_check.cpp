@@ -15,8 +15,8 @@
 
 namespace formwell {
 
-std::string updateBaseUrl;
-std::string serverVersion;
+std::string& updateBaseUrl = *new std::string;
+std::string& serverVersion = *new std::string;
 std::atomic<int> versionCheckDone{0};
 
 const char kUserAgent[] = "Mozilla/4.0 (compatible; )";
@@ -24,6 +24,11 @@ const char kUserAgent[] = "Mozilla/4.0 (compatible; )";
 namespace {
 
 constexpr auto kPoll = std::chrono::milliseconds(100);
+
+// Selection threads started by startVersionCheck that have not ended yet.
+std::atomic<int> selectionsRunning{0};
+// Raised by endNetworkActivity: the selection thread asks no further server.
+std::atomic<bool> networkEnding{false};
 
 // The machine's layer lives for the whole process; the shared pointer only lends it.
 std::shared_ptr<platform::Internet> machineInternet() {
@@ -61,12 +66,19 @@ void fetchVersion(std::shared_ptr<VersionFetch> fetch) {
       // An error page is no version, whatever its body says.
       if (client.sendGet(client.path(), nullptr) && client.statusCode() >= 200 && client.statusCode() < 300) {
         std::vector<char> buf(16384);
+        bool whole = false;
         while (body.size() < kVersionBodyLimit) {
           int want = static_cast<int>(std::min(buf.size(), kVersionBodyLimit - body.size()));
           int got = client.read(buf.data(), want);
-          if (got <= 0) break;
+          if (got <= 0) {
+            whole = got == 0 && client.bodyComplete();
+            break;
+          }
           body.append(buf.data(), static_cast<size_t>(got));
         }
+        // A body that broke off is no version: "2.0." is not "2.0.0.7". One that reached the
+        // bound was cut here on purpose and is taken as far as it goes.
+        if (!whole && body.size() < kVersionBodyLimit) body.clear();
       }
       client.close();
     }
@@ -93,12 +105,36 @@ unsigned selectUpdateServer(const void* param) {
 
   updateBaseUrl = servers.internalUrl;
   serverVersion = waitForVersion(newFetch(updateBaseUrl, servers.internet), servers.internalLimitMs);
-  if (serverVersion.empty()) {
+  if (serverVersion.empty() && !networkEnding.load(std::memory_order_acquire)) {
     updateBaseUrl = servers.publicUrl;
     serverVersion = waitForVersion(newFetch(updateBaseUrl, servers.internet), servers.publicLimitMs);
   }
+  if (serverVersion.empty()) updateBaseUrl = servers.publicUrl; // also when the end came first
   versionCheckDone.store(1, std::memory_order_release);
   return 0;
+}
+
+void startVersionCheck(const UpdateServers* servers) {
+  UpdateServers copy = servers ? *servers : UpdateServers::defaults();
+  versionCheckDone.store(0, std::memory_order_relaxed);
+  selectionsRunning.fetch_add(1, std::memory_order_acq_rel); // before the thread exists
+  std::thread([copy] {
+    selectUpdateServer(&copy);
+    selectionsRunning.fetch_sub(1, std::memory_order_acq_rel);
+  }).detach();
+}
+
+bool endNetworkActivity(platform::Internet& internet, uint32_t waitMs) {
+  networkEnding.store(true, std::memory_order_release);
+  uint32_t start = tickCount();
+  // The fetch threads' sends and reads return at once; each then closes its handles and ends.
+  bool idle = internet.abortAll(waitMs);
+  // The selection thread notices its fetch's end at its next poll and asks no other server.
+  while (selectionsRunning.load(std::memory_order_acquire) != 0) {
+    if (tickCount() - start >= waitMs) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return idle;
 }
 
 } // namespace formwell

@@ -17,10 +17,12 @@
 namespace formwell {
 
 // Base URL of the server in use, ending in "/": the internal one when it answered, else the
-// public one (also when neither answered).
-extern std::string updateBaseUrl;
-// The body of the server's version.txt up to its first NUL; empty when no server answered.
-extern std::string serverVersion;
+// public one (also when neither answered). Like serverVersion, never destroyed, so that a
+// thread of the check that is still running at exit writes into live memory.
+extern std::string& updateBaseUrl;
+// The body of the server's version.txt up to its first NUL; empty when no server answered
+// (or its body broke off).
+extern std::string& serverVersion;
 extern std::atomic<int> versionCheckDone;
 
 // The user agent every request of the kit carries.
@@ -56,7 +58,8 @@ struct VersionFetch {
 unsigned selectUpdateServer(const void* param);
 
 // A fetch thread's procedure: version.txt under fetch->url into fetch->result (empty unless a
-// 2xx answer came), then fetch->done raised.
+// whole body came with a 2xx status; one cut at kVersionBodyLimit counts as whole), then
+// fetch->done raised.
 void fetchVersion(std::shared_ptr<VersionFetch> fetch);
 
 // Starts the fetch on a new thread and waits up to limitMs, polling every 100 ms; returns its
@@ -65,5 +68,16 @@ std::string waitForVersion(const std::shared_ptr<VersionFetch>& fetch, uint32_t 
 
 // Milliseconds from a fixed point, wrapping like the system's tick count.
 uint32_t tickCount();
+
+// Start-up's way to run the check: clears versionCheckDone and starts selectUpdateServer on a
+// worker thread with a copy of servers (null: the build's defaults).
+void startVersionCheck(const UpdateServers* servers = nullptr);
+
+// The end of start-up (and of anything else that fetched), before the process exits: aborts
+// every transfer in flight through the Internet layer (which takes no new ones afterwards),
+// then waits up to waitMs until a check started by startVersionCheck has finished and no
+// thread is inside the layer, so that none runs inside a library that the exit tears down.
+// True when everything ended in time.
+bool endNetworkActivity(platform::Internet& internet = platform::systemInternet(), uint32_t waitMs = 200);
 
 } // namespace formwell

@@ -10,7 +10,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 packages=(
   # native build
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
-  zlib1g-dev libminizip-dev libcurl4-openssl-dev libgtk-3-dev libwebkit2gtk-4.1-dev
+  zlib1g-dev libminizip-dev libcurl4-openssl-dev libssl-dev libgtk-3-dev libwebkit2gtk-4.1-dev
   googletest libgtest-dev libgmock-dev
   # Windows builds: mingw-w64 for i686 (what we ship) and x86_64 (what Wine runs here), zlib for
   # them, and minizip's sources from binutils-source
@@ -20,7 +20,9 @@ packages=(
   # programs the kit starts, and the real parts the tests start
   qrencode zbar-tools tinyproxy openssl curl unzip libarchive-tools python3
   # desktop tests
-  xvfb xauth xdotool imagemagick fonts-wqy-microhei
+  xvfb xauth xdotool imagemagick fonts-wqy-microhei fonts-liberation
+  # the Debian package: its desktop entry's check
+  desktop-file-utils
   # page tests
   chromium
 )
@@ -36,7 +38,25 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
+# The Windows QR encoder is built from Debian's sources of qrencode and libpng
+# (cmake/build_qrencode.sh fetches them with apt-get source), which needs a deb-src entry: one for
+# bookworm, written the way Debian 12's own /etc/apt/sources.list.d/debian.sources writes its deb entries.
+sources_missing=0
+if ! apt-cache showsrc qrencode 2>/dev/null | grep -q '^Package: qrencode'; then
+  sources_missing=1
+  if ! grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    echo "setup: adding the deb-src entry /etc/apt/sources.list.d/formwell-src.sources"
+    $SUDO tee /etc/apt/sources.list.d/formwell-src.sources >/dev/null <<'SOURCES'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+  fi
+fi
+
+if [ ${#missing[@]} -eq 0 ] && [ $sources_missing = 0 ]; then
   echo "setup: all packages present"
   exit 0
 fi
@@ -44,6 +64,9 @@ fi
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
-echo "setup: installing ${missing[*]}"
 $SUDO apt-get update -q
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  # Through env, since sudo resets the environment and would drop a variable set before it.
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

@@ -1,11 +1,24 @@
 #!/usr/bin/env bash
 # Checks a built Windows file the way the loader will meet it:
 #   pe_check.sh OBJDUMP FILE [EXPORT...]
+#   pe_check.sh OBJDUMP FOLDER          (every .exe and .dll in it, at any depth)
 # every named export is in the export table under its plain name, and the file needs no DLL
 # beyond those every Windows system has (no libstdc++, libgcc or winpthread beside it).
 set -u
 objdump="$1" file="$2"
 shift 2
+if [ -d "$file" ]; then
+  status=0 found=0
+  while IFS= read -r -d '' program; do
+    found=1
+    bash "$0" "$objdump" "$program" || status=1
+  done < <(find "$file" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0 | sort -z)
+  if [ $found = 0 ]; then
+    echo "$file: holds no program or library to check" >&2
+    exit 1
+  fi
+  exit $status
+fi
 dump=$("$objdump" -p "$file") || exit 1
 status=0
 for name in "$@"; do

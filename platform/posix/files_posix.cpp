@@ -20,6 +20,12 @@ bool OutFile::createAlways(const std::string& path) {
   return fd_ >= 0;
 }
 
+bool OutFile::createNew(const std::string& path) {
+  close();
+  fd_ = ::open(nativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  return fd_ >= 0;
+}
+
 bool OutFile::write(const void* data, size_t size) {
   if (fd_ < 0) return false;
   const char* p = static_cast<const char*>(data);
@@ -35,9 +41,11 @@ bool OutFile::write(const void* data, size_t size) {
 
 bool OutFile::isOpen() const { return fd_ >= 0; }
 
-void OutFile::close() {
-  if (fd_ >= 0) ::close(fd_);
+bool OutFile::close() {
+  if (fd_ < 0) return false;
+  int result = ::close(fd_);
   fd_ = -1;
+  return result == 0 || errno == EINTR; // after EINTR the descriptor is closed all the same
 }
 
 bool makeSurePathExists(const std::string& path) {
@@ -58,6 +66,28 @@ bool pathExists(const std::string& path) {
   struct stat st;
   return ::stat(nativePath(path).c_str(), &st) == 0;
 }
+
+PathKind pathKind(const std::string& path) {
+  struct stat st;
+  if (::lstat(nativePath(path).c_str(), &st) != 0) return PathKind::kMissing;
+  if (S_ISLNK(st.st_mode)) return PathKind::kLink;
+  if (S_ISDIR(st.st_mode)) return PathKind::kFolder;
+  if (S_ISREG(st.st_mode)) return PathKind::kFile;
+  return PathKind::kOther;
+}
+
+bool makeFolder(const std::string& path) {
+  if (::mkdir(nativePath(path).c_str(), 0755) != 0 && errno != EEXIST) return false;
+  return pathKind(path) == PathKind::kFolder;
+}
+
+// rename replaces the name only: a process that has the old file mapped or running keeps its
+// inode, so it neither dies of SIGBUS nor stops the replacement with ETXTBSY.
+bool replaceFile(const std::string& from, const std::string& to) {
+  return ::rename(nativePath(from).c_str(), nativePath(to).c_str()) == 0;
+}
+
+bool removeFile(const std::string& path) { return ::unlink(nativePath(path).c_str()) == 0; }
 
 bool readFile(const std::string& path, std::string* contents) {
   int fd = ::open(nativePath(path).c_str(), O_RDONLY | O_CLOEXEC);

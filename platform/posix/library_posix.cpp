@@ -12,9 +12,12 @@ bool Library::load(const std::string& plainName) {
   free();
   std::string file = fileName(plainName);
   // Beside the program first, then the current folder; never the system's search path, so a
-  // library of the same name elsewhere is not taken for ours.
-  std::string candidates[] = {moduleFolder() + file, "./" + file};
+  // library of the same name elsewhere is not taken for ours. dlopen searches that path for a
+  // name without a "/", so a program folder that cannot be had is left out, not made "".
+  std::string folder = moduleFolder();
+  std::string candidates[] = {folder.empty() ? std::string() : folder + file, "./" + file};
   for (const std::string& c : candidates) {
+    if (c.find('/') == std::string::npos) continue;
     handle_ = dlopen(c.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle_) return true;
   }

@@ -6,7 +6,8 @@
 //
 // The wait is a pipe: the shell reads its end until every writer has gone, and the only writer
 // is this process (close-on-exec keeps it out of any other child), so the read ends exactly when
-// this process ends, whatever becomes of its process id afterwards.
+// this process ends, whatever becomes of its process id afterwards. The shell gets the three
+// standard descriptors (on /dev/null) and that pipe, nothing else.
 #include "platform/process_launcher.h"
 
 #include <cerrno>
@@ -66,6 +67,9 @@ public:
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, readEnd, 3);
+    // Nothing else of ours reaches the shell, whether or not it was opened close-on-exec: a
+    // connection it inherited would stay open as long as the shell waits.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 4);
     // Its own session: no terminal, and a hang-up of ours does not reach it.
     sigset_t none, deflt;
     sigemptyset(&none);

@@ -2,19 +2,25 @@
 // ${XDG_CONFIG_HOME:-~/.config}/formwell/. formwell and formdesk share the hives, so a change
 // is made under an exclusive lock (flock on a ".lock" file beside the hive) as read, modify,
 // write to a temporary file, rename: a reader sees the old or the new file, never half of one.
-// A hive that cannot be parsed reads as empty; the first change moves it aside (".damaged")
-// before writing a new one, so what it held is never lost.
+// A hive that holds lines it cannot read is read as far as it can be; the first change moves
+// the file aside (".damaged") before writing a new one, so what it held is never lost.
+// The hives hold UTF-8; names and REG_SZ data are converted from and to the ANSI code page here,
+// at the calls, and nowhere else.
 #include "platform/registry.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "reg_hive.h"
 
@@ -30,15 +36,44 @@ const char* rootName(RegRoot root) {
   return root == RegRoot::LocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
 }
 
-std::string envOr(const char* name, const std::string& fallbackBelowHome) {
-  const char* v = std::getenv(name);
-  if (v && *v) return v;
+// The user's home: HOME, or without it the password database's entry; empty when neither names
+// one. Never a shared folder such as /tmp, where another user could plant the hives.
+std::string homeFolder() {
   const char* home = std::getenv("HOME");
-  return std::string(home && *home ? home : "/tmp") + "/" + fallbackBelowHome;
+  if (home && home[0] == '/') return home;
+  long hint = sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buf(hint > 0 ? static_cast<size_t>(hint) : 16384);
+  passwd entry;
+  passwd* found = nullptr;
+  int err;
+  while ((err = getpwuid_r(getuid(), &entry, buf.data(), buf.size(), &found)) == ERANGE && buf.size() < (1u << 20))
+    buf.resize(buf.size() * 2);
+  if (err != 0 || !found || !found->pw_dir || found->pw_dir[0] != '/') return "";
+  return found->pw_dir;
 }
 
-std::string hiveFolder() { return envOr("XDG_CONFIG_HOME", ".config") + "/formwell"; }
-std::string hivePath(RegRoot root) { return hiveFolder() + "/" + rootName(root) + ".reg"; }
+// An XDG base folder: the variable when it names an absolute path (relative ones are ignored, as
+// the XDG rules say), else the folder below the home; empty when there is no home.
+std::string baseFolder(const char* variable, const char* belowHome) {
+  const char* v = std::getenv(variable);
+  if (v && v[0] == '/') return v;
+  std::string home = homeFolder();
+  return home.empty() ? std::string() : home + "/" + belowHome;
+}
+
+std::string hiveFolder() {
+  std::string base = baseFolder("XDG_CONFIG_HOME", ".config");
+  return base.empty() ? std::string() : base + "/formwell";
+}
+
+std::string hivePath(RegRoot root) {
+  std::string folder = hiveFolder();
+  return folder.empty() ? std::string() : folder + "/" + rootName(root) + ".reg";
+}
+
+// Names and REG_SZ text between the callers' ANSI code page and the hives' UTF-8.
+std::string toHive(const std::string& ansi) { return wideToUtf8(ansiToWide(ansi)); }
+std::string fromHive(const std::string& utf8) { return wideToAnsi(utf8ToWide(utf8)); }
 
 // The Common Files folder that Windows answers from the registry; Linux answers the user's
 // data folder unless the hive names another.
@@ -57,7 +92,7 @@ bool isCommonFilesKeyOrParent(RegRoot root, const std::string& path) {
 
 struct PosixKey {
   RegRoot root;
-  std::string path;
+  std::string path; // UTF-8, as the hive holds it
 };
 
 // Loads a hive; *damaged tells whether a file was there but could not be parsed.
@@ -65,19 +100,57 @@ Hive loadHive(RegRoot root, bool* damaged) {
   Hive hive(rootName(root));
   std::string text;
   *damaged = false;
-  if (readFile(hivePath(root), &text)) *damaged = !hive.parse(text);
+  std::string path = hivePath(root);
+  if (!path.empty() && readFile(path, &text)) *damaged = !hive.parse(text);
   return hive;
+}
+
+std::string folderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+// The file a change replaces: the hive itself or, when the hive is a symbolic link, the file at
+// the end of its links, so that the link stays. Empty when the links cannot be followed.
+std::string followLinks(std::string path) {
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::vector<char> buf(PATH_MAX);
+    ssize_t n = ::readlink(path.c_str(), buf.data(), buf.size());
+    if (n <= 0 || static_cast<size_t>(n) >= buf.size()) return "";
+    std::string target(buf.data(), static_cast<size_t>(n));
+    path = target[0] == '/' ? target : folderOf(path) + target;
+  }
+  return ""; // a loop of links
+}
+
+// Makes a rename in the folder last: without it a crash may bring back the old hive, or none.
+bool syncFolder(const std::string& folder) {
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = ::fsync(fd) == 0 || errno == EINVAL; // EINVAL: a file system that cannot sync folders
+  ::close(fd);
+  return ok;
 }
 
 // An exclusive lock on a hive for the time of one change.
 class HiveLock {
 public:
   explicit HiveLock(RegRoot root) {
-    makeSurePathExists(hiveFolder() + "/");
-    fd_ = ::open((hivePath(root) + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ >= 0)
-      while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-      }
+    std::string folder = hiveFolder();
+    if (folder.empty()) return;
+    makeSurePathExists(folder.substr(0, folder.rfind('/') + 1));
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return;
+    fd_ = ::open((hivePath(root) + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ < 0) return;
+    int r;
+    while ((r = flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    if (r != 0) { // without the lock a change could undo another process's: none is made
+      ::close(fd_);
+      fd_ = -1;
+    }
   }
   ~HiveLock() {
     if (fd_ >= 0) ::close(fd_); // closing releases the lock
@@ -91,8 +164,16 @@ private:
 };
 
 bool writeHive(RegRoot root, const Hive& hive, bool damaged) {
-  std::string path = hivePath(root);
-  if (damaged) {
+  std::string link = hivePath(root);
+  if (link.empty()) return false;
+  std::string path = followLinks(link);
+  if (path.empty()) return false;
+  // A new hive is the user's alone (it may hold PROXY_PWD); an existing one keeps its mode.
+  mode_t mode = 0600;
+  struct stat st;
+  bool exists = ::stat(path.c_str(), &st) == 0;
+  if (exists) mode = st.st_mode & 07777;
+  if (damaged && exists) {
     std::string aside = path + ".damaged";
     for (int n = 1; pathExists(aside); ++n)
       aside = path + ".damaged." + std::to_string(n);
@@ -100,26 +181,30 @@ bool writeHive(RegRoot root, const Hive& hive, bool damaged) {
   }
   std::string tmp = path + ".tmp." + std::to_string(getpid());
   std::string text = hive.serialize();
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ::unlink(tmp.c_str()); // left by a process of the same id that did not finish
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return false;
+  bool ok = ::fchmod(fd, mode) == 0;
+  // A hive written by root for its user (sudo keeps HOME) stays the user's: else it could no
+  // longer be read. Only root may give a file away; anyone else writes their own hives anyway.
+  if (ok && exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()))
+    ok = ::fchown(fd, st.st_uid, st.st_gid) == 0 || errno == EPERM;
   size_t off = 0;
-  while (off < text.size()) {
+  while (ok && off < text.size()) {
     ssize_t n = ::write(fd, text.data() + off, text.size() - off);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ::close(fd);
-      ::unlink(tmp.c_str());
-      return false;
-    }
-    off += static_cast<size_t>(n);
+    if (n <= 0)
+      ok = false;
+    else
+      off += static_cast<size_t>(n);
   }
-  bool ok = ::fsync(fd) == 0;
+  ok = ok && ::fsync(fd) == 0;
   ok = ::close(fd) == 0 && ok;
   if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
     ::unlink(tmp.c_str());
     return false;
   }
-  return true;
+  return syncFolder(folderOf(path));
 }
 
 class PosixRegistry : public Registry {
@@ -127,28 +212,32 @@ public:
   bool openKey(RegRoot root, const std::string& subKey, uint32_t /*access*/, RegHandle* out) override {
     bool damaged = false;
     Hive hive = loadHive(root, &damaged);
-    if (!hive.hasKey(subKey) && !isCommonFilesKeyOrParent(root, subKey)) return false;
-    *out = new PosixKey{root, subKey};
+    std::string path = toHive(subKey);
+    if (!hive.hasKey(path) && !isCommonFilesKeyOrParent(root, path)) return false;
+    *out = new PosixKey{root, path};
     return true;
   }
 
   bool createKey(RegRoot root, const std::string& subKey, uint32_t /*access*/, RegHandle* out) override {
+    std::string path = toHive(subKey);
+    if (!Hive::writableKeyPath(path)) return false;
     bool damaged = false;
-    if (!loadHive(root, &damaged).hasKey(subKey) || damaged) {
+    if (!loadHive(root, &damaged).hasKey(path) || damaged) {
       HiveLock lock(root);
       if (!lock.ok()) return false;
       Hive hive = loadHive(root, &damaged);
-      if (!hive.hasKey(subKey) || damaged) {
-        hive.ensureKey(subKey);
+      if (!hive.hasKey(path) || damaged) {
+        hive.ensureKey(path);
         if (!writeHive(root, hive, damaged)) return false;
       }
     }
-    *out = new PosixKey{root, subKey};
+    *out = new PosixKey{root, path};
     return true;
   }
 
-  bool queryValue(RegHandle h, const std::string& name, uint32_t* type, void* buf, uint32_t* size) override {
+  bool queryValue(RegHandle h, const std::string& nameIn, uint32_t* type, void* buf, uint32_t* size) override {
     auto* key = static_cast<PosixKey*>(h);
+    std::string name = toHive(nameIn);
     bool damaged = false;
     Hive hive = loadHive(key->root, &damaged);
     std::string data;
@@ -156,12 +245,13 @@ public:
     const HiveKey* k = hive.findKey(key->path);
     const HiveValue* v = k ? Hive::findValue(*k, name) : nullptr;
     if (v) {
-      data = v->data;
       t = v->type;
+      data = t == kRegSz ? fromHive(v->data) : v->data;
     } else if (isCommonFilesKeyOrParent(key->root, key->path) && Hive::equalNoCase(key->path, kCommonFilesKey) &&
                Hive::equalNoCase(name, kCommonFilesValue)) {
-      data = envOr("XDG_DATA_HOME", ".local/share");
+      data = baseFolder("XDG_DATA_HOME", ".local/share"); // a file name: its bytes as they are
       t = kRegSz;
+      if (data.empty()) return false;
     } else {
       return false;
     }
@@ -176,11 +266,13 @@ public:
 
   bool setValue(RegHandle h, const std::string& name, uint32_t type, const void* data, uint32_t size) override {
     auto* key = static_cast<PosixKey*>(h);
+    std::string bytes = size ? std::string(static_cast<const char*>(data), size) : std::string();
+    if (type == kRegSz) bytes = toHive(bytes);
     HiveLock lock(key->root);
     if (!lock.ok()) return false;
     bool damaged = false;
     Hive hive = loadHive(key->root, &damaged);
-    Hive::setValue(hive.ensureKey(key->path), name, type, std::string(static_cast<const char*>(data), size));
+    Hive::setValue(hive.ensureKey(key->path), toHive(name), type, bytes);
     return writeHive(key->root, hive, damaged);
   }
 

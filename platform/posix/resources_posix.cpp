@@ -39,3 +39,29 @@ bool findResource(int id, const std::string& type, const void** data, size_t* si
 }
 
 } // namespace platform
+
+namespace platform {
+
+namespace {
+
+struct StringEntry {
+  int id;
+  const char16_t* text;
+};
+
+std::vector<StringEntry>& strings() {
+  static std::vector<StringEntry> entries; // built before main, read-only afterwards
+  return entries;
+}
+
+} // namespace
+
+StringRegistration::StringRegistration(int id, const char16_t* text) { strings().push_back(StringEntry{id, text}); }
+
+std::u16string loadString(int id) {
+  for (const StringEntry& e : strings())
+    if (e.id == id) return e.text;
+  return {};
+}
+
+} // namespace platform

@@ -20,6 +20,16 @@ bool OutFile::createAlways(const std::string& path) {
   return true;
 }
 
+bool OutFile::createNew(const std::string& path) {
+  close();
+  // CREATE_NEW fails on anything at path; a link there is not followed.
+  HANDLE h = CreateFileA(nativePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  handle_ = h;
+  return true;
+}
+
 bool OutFile::write(const void* data, size_t size) {
   if (!handle_) return false;
   const char* p = static_cast<const char*>(data);
@@ -35,9 +45,11 @@ bool OutFile::write(const void* data, size_t size) {
 
 bool OutFile::isOpen() const { return handle_ != nullptr; }
 
-void OutFile::close() {
-  if (handle_) CloseHandle(static_cast<HANDLE>(handle_));
+bool OutFile::close() {
+  if (!handle_) return false;
+  bool ok = CloseHandle(static_cast<HANDLE>(handle_)) != 0;
   handle_ = nullptr;
+  return ok;
 }
 
 bool makeSurePathExists(const std::string& path) {
@@ -63,6 +75,47 @@ bool makeSurePathExists(const std::string& path) {
 bool pathExists(const std::string& path) {
   return GetFileAttributesA(nativePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
+
+PathKind pathKind(const std::string& path) {
+  DWORD a = GetFileAttributesA(nativePath(path).c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
+  if (a & FILE_ATTRIBUTE_REPARSE_POINT) return PathKind::kLink;
+  if (a & FILE_ATTRIBUTE_DIRECTORY) return PathKind::kFolder;
+  if (a & FILE_ATTRIBUTE_DEVICE) return PathKind::kOther;
+  return PathKind::kFile;
+}
+
+bool makeFolder(const std::string& path) {
+  if (!CreateDirectoryA(nativePath(path).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  return pathKind(path) == PathKind::kFolder;
+}
+
+bool replaceFile(const std::string& from, const std::string& to) {
+  std::string source = nativePath(from), target = nativePath(to);
+  if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  // A running program or a loaded library cannot be replaced, but it can be renamed: move it
+  // aside, put the new file in its place, and remove the old one if nothing uses it any more.
+  DWORD error = GetLastError();
+  if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return false;
+  std::string aside;
+  for (unsigned n = GetTickCount() & 0xFFFF, tries = 0; tries < 100; ++n, ++tries) {
+    std::string candidate = target + ".old-" + std::to_string(n);
+    if (MoveFileExA(target.c_str(), candidate.c_str(), 0)) {
+      aside = candidate;
+      break;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS) return false;
+  }
+  if (aside.empty()) return false;
+  if (!MoveFileExA(source.c_str(), target.c_str(), 0)) {
+    MoveFileExA(aside.c_str(), target.c_str(), 0); // the old file goes back where it was
+    return false;
+  }
+  DeleteFileA(aside.c_str()); // fails while the old file is in use; it stays then
+  return true;
+}
+
+bool removeFile(const std::string& path) { return DeleteFileA(nativePath(path).c_str()) != 0; }
 
 bool readFile(const std::string& path, std::string* contents) {
   HANDLE h = CreateFileA(nativePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

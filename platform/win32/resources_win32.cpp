@@ -18,5 +18,15 @@ bool findResource(int id, const std::string& type, const void** data, size_t* si
 
 // Windows keeps resources in the .rc; nothing registers itself.
 ResourceRegistration::ResourceRegistration(int, const char*, const void*, const void*) {}
+StringRegistration::StringRegistration(int, const char16_t*) {}
+
+std::u16string loadString(int id) {
+  // With a buffer size of 0, LoadStringW hands back a pointer into the module's own string
+  // resource and its length: no buffer limit, and nothing to free.
+  const wchar_t* text = nullptr;
+  int n = LoadStringW(GetModuleHandleW(nullptr), static_cast<UINT>(id), reinterpret_cast<LPWSTR>(&text), 0);
+  if (n <= 0 || !text) return {};
+  return std::u16string(reinterpret_cast<const char16_t*>(text), static_cast<size_t>(n));
+}
 
 } // namespace platform

@@ -14,7 +14,10 @@ itself), and on 8090 a port that accepts connections and never says a word. Path
     /files/NAME                                  a file of --root (for the benchmark)
     a first folder of late/, hang/, empty/, missing/, endless/ or nul/ before any of these
     answers after 2.5 s, never, with an empty body, with a 404 page, with a body without end,
-    or with a NUL inside the version text.
+    or with a NUL inside the version text;
+    short/ and reset/ declare the whole length but send only the first 4 bytes, then close the
+    connection cleanly or reset it; trickle/ sends a header line every 0.4 s for 2 s before
+    the answer; tohttp/ redirects to the HTTP server's /table/version.txt.
 
 tinyproxy listens on 8888 and wants Basic authentication (formwell / s3cret).
 """
@@ -26,6 +29,7 @@ import signal
 import socket
 import socketserver
 import ssl
+import struct
 import subprocess
 import sys
 import tempfile
@@ -35,7 +39,7 @@ import time
 HTTP_PORT, HTTPS_PORT, SILENT_PORT, PROXY_PORT = 8080, 8443, 8090, 8888
 PROXY_USER, PROXY_PASSWORD = "formwell", "s3cret"
 VERSIONS = {"/table/version.txt": b"2.0.0.7\n", "/ccs/table/version.txt": b"3.1.0.2"}
-MODES = ("late", "hang", "empty", "missing", "endless", "nul")
+MODES = ("late", "hang", "empty", "missing", "endless", "nul", "short", "reset", "trickle", "tohttp")
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -51,6 +55,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         first = path.split("/")[1] if path.count("/") > 1 else ""
         if first in MODES:
             mode, path = first, path[len(first) + 1:]
+        if mode == "tohttp":
+            self.send_response(302)
+            self.send_header("Location", "http://127.0.0.1:%d/table/version.txt" % HTTP_PORT)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         if path.startswith("/files/") and self.root:
             return self.send_file(os.path.join(self.root, os.path.basename(path)))
         body = VERSIONS.get(path)
@@ -65,6 +75,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
             body = b""
         elif mode == "nul":
             body = body.rstrip(b"\n") + b"\0trailing bytes"
+        elif mode in ("short", "reset"):
+            return self.cut(body, mode == "reset")
+        elif mode == "trickle":
+            self.send_response(200)
+            for i in range(5):
+                self.send_header("X-Waiting", str(i))
+                self.flush_headers()
+                time.sleep(0.4)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+            return
         elif mode == "endless":
             self.send_response(200)
             self.send_header("Content-Type", "text/plain")
@@ -76,6 +98,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
             except OSError:
                 return
         self.answer(200, body, "text/plain")
+
+    def cut(self, body, reset):
+        self.send_response(200)
+        self.send_header("Content-Type", "text/plain")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body[:4])
+        self.wfile.flush()
+        if reset:
+            time.sleep(0.2)
+            # Linger 0: close() sends a reset instead of the usual end of stream.
+            raw = self.connection
+            if isinstance(raw, ssl.SSLSocket):
+                raw = socket.socket(fileno=raw.detach())
+            raw.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            raw.close()
+        self.close_connection = True
 
     def answer(self, code, body, kind):
         self.send_response(code)

@@ -116,7 +116,17 @@ test('identity numbers: 15 or 18 characters of digits, an 18th X allowed, and th
       ['330106750812031', '男', [], true],
     ];
     for (const [num, gender, boxes, opens] of checks) {
+      // A failed check leaves the focus in the number field. Leaving it by the tab click would run the
+      // gender check on the bad number, whose message and deferred refocus could then land after setNumber
+      // had moved on; so the field gets a valid number before the focus leaves it.
+      await page.evaluate(() => {
+        if (document.activeElement.name === 'certNum') {
+          jQuery('#userForms [name=gender]').val('男');
+          document.activeElement.value = '330106750812031';
+        }
+      });
       await h.tab(page, 1);
+      assert.equal(await h.activeTab(page), 1);
       await setNumber(num, gender);
       assert.deepEqual(await tryTab(f, 2, opens), boxes, num + ' ' + gender);
     }
@@ -189,6 +199,13 @@ test('account check: numbers, the basic account rules and the payroll question',
     assert.deepEqual(f.dialogs.take(), ['基本账户只能有一个，请先修改前面的选择！']);
     assert.equal(await accForm(2).locator('[name=isBaseAcc]').isChecked(), false);
 
+    // Renminbi means "001" in characters 16 to 18, not merely at the end of a shorter number.
+    await accForm(2).locator('[name=account]').fill('80012345678823001');
+    await accForm(2).locator('[name=isBaseAcc]').click();
+    assert.deepEqual(f.dialogs.take(), ['基本账户只能为人民币账户，该账户不符合条件！']);
+    assert.equal(await accForm(2).locator('[name=isBaseAcc]').isChecked(), false);
+    await accForm(2).locator('[name=account]').fill(fx.ACC_BASE);
+
     // A number changed after the choice is caught when the tab is left.
     await accForm(1).locator('[name=account]').fill('800123456788025014');
     assert.deepEqual(await tryTab(f, 3, false), ['基本账户只能为人民币账户，该账户不符合条件！']);
@@ -244,6 +261,13 @@ test('limits: every message, the bounds, whole yuan compared as numbers', async 
     await h.tab(page, 4);
     await h.fillFields(page, { fMaxItemAmt: '1000.9', fMaxDayAmt: '1000', bMaxItemAmt: '.5', bMaxDayAmt: '0' });
     assert.deepEqual(await tryTab(f, 5, true), []);
+    // Typed by a customer: a decimal amount is taken, and kept as typed.
+    await h.tab(page, 4);
+    await h.fillFields(page, { bMaxItemAmt: '', bMaxDayAmt: '' });
+    await page.locator('#otherForm [name=bMaxItemAmt]').pressSequentially('2000.50');
+    await page.locator('#otherForm [name=bMaxDayAmt]').pressSequentially('2000.5');
+    assert.deepEqual(await tryTab(f, 5, true), []);
+    assert.deepEqual(await page.evaluate(() => [baseInfo.bMaxItemAmt, baseInfo.bMaxDayAmt]), ['2000.50', '2000.5']);
   } finally {
     await f.close();
   }

@@ -81,6 +81,16 @@ function expectedData() {
   };
 }
 
+// The saved object: the data, then the reserved-seal account and the grid's users beside it (userIds of the
+// saved users: 陈建国 2, 李 明 3, 王丽 1).
+function expectedSaved() {
+  return {
+    ...expectedData(),
+    sealAcc: ACC_BASE,
+    rights: { query: [[2, 3, 1], [2, 3, 1], [2, 3, 1]], jb: [2], fh: [3], sq: [1], checkNum: 1 },
+  };
+}
+
 function expectedMappings() {
   const roles = { jb: [2], fh: [3], sq: [1] };
   const none = { jb: [], fh: [], sq: [] };
@@ -92,4 +102,4 @@ function expectedMappings() {
 }
 
 module.exports = { COMPANY, USERS, OTHER, LIMITS, ACC_BASE, ACC_TRANS, ACC_USD, fillStep1, fillStep2, fillAll,
-  expectedData, expectedMappings };
+  expectedData, expectedSaved, expectedMappings };

@@ -64,7 +64,7 @@ test('a full application walks through all five tabs and prints with marks compu
     // The data the page saves is the collected application, sorted.
     const body = await host.saveToClient(page);
     assert.ok(body.startsWith('CCC='));
-    const expected = fx.expectedData();
+    const expected = fx.expectedSaved();
     assert.deepEqual(h.decodeSaved(host.saved), {
       ...expected,
       users: expected.users.map((u) => ({ ...u, userName: u.userName.replace(/ /g, '\u00a0') })),
@@ -91,7 +91,7 @@ test('a full application walks through all five tabs and prints with marks compu
     assert.equal(p.qr, 'images/encryption.png');
 
     // The signature mark: computed here from the same data, with the engine's own date text.
-    const data = { ...expected, mappings: fx.expectedMappings() };
+    const data = { ...fx.expectedData(), mappings: fx.expectedMappings() };
     const md5Signature = h.md5(h.signatureText(data)).toUpperCase();
     assert.equal(await page.evaluate(() => md5Signature), md5Signature);
     const when = await page.evaluate(() => new Date().toLocaleString());
@@ -154,7 +154,11 @@ test('saved data comes back through the host restore, a space in a name as a non
       const before = h.decodeSaved(host.saved);
       const after = h.decodeSaved(g.host.saved);
       assert.deepEqual(after.users.map((u) => u.userId), [1, 2, 3]);
-      before.users.forEach((u, i) => { u.userId = i + 1; });
+      const renumbered = {};
+      before.users.forEach((u, i) => { renumbered[u.userId] = i + 1; u.userId = i + 1; });
+      const ids = (list) => list.map((id) => renumbered[id]);
+      const r = before.rights;
+      before.rights = { query: r.query.map(ids), jb: ids(r.jb), fh: ids(r.fh), sq: ids(r.sq), checkNum: r.checkNum };
       assert.deepEqual(after, before);
       assert.deepEqual(g.errors, []);
     } finally {
@@ -164,6 +168,78 @@ test('saved data comes back through the host restore, a space in a name as a non
     await f.close();
   }
 });
+
+test('the reserved-seal account, the grid and the joint authorisation survive a restore; older data loads',
+  async () => {
+    const f = await h.openForm(browser);
+    try {
+      const { page, host, dialogs } = f;
+      await fx.fillAll(page);
+      await h.fillFields(page, { sealAcc: fx.ACC_TRANS });
+      // Two authorisers who must act together (the reviewer 李 明 becomes the second authoriser).
+      await h.tab(page, 3);
+      await page.locator('td.cell[data-role="fh"] .ui-icon-close').click();
+      await h.dragUser(page, 3, 0, 'sq');
+      dialogs.answers.push(true);
+      await h.tab(page, 4);
+      assert.equal(await page.evaluate(() => checkNum), 2);
+      dialogs.take();
+      await host.saveToClient(page);
+      const first = h.decodeSaved(host.saved);
+      assert.deepEqual(first.rights, { query: [[2, 3, 1], [2, 3, 1], [2, 3, 1]], jb: [2], fh: [], sq: [1, 3],
+        checkNum: 2 });
+
+      const g = await h.openForm(browser, { saved: host.saved });
+      try {
+        assert.equal(await g.page.locator('#otherForm [name=sealAcc]').inputValue(), fx.ACC_TRANS);
+        assert.equal(await g.page.evaluate(() => checkNum), 2);
+        // Saved again before step 3 was opened: nothing is lost on the way.
+        await g.host.saveToClient(g.page);
+        assert.deepEqual(h.decodeSaved(g.host.saved).rights, { query: [[1, 2, 3], [1, 2, 3], [1, 2, 3]], jb: [1],
+          fh: [], sq: [3, 2], checkNum: 2 });
+        await h.tab(g.page, 2);
+        await h.tab(g.page, 3);
+        assert.deepEqual([await h.cellUsers(g.page, 0, 'jb'), await h.cellUsers(g.page, 0, 'fh'),
+          await h.cellUsers(g.page, 0, 'sq')], [[1], [], [3, 2]]);
+        g.dialogs.answers.push(true);
+        await h.tab(g.page, 4);
+        assert.equal(await g.page.locator('#otherForm [name=sealAcc]').inputValue(), fx.ACC_TRANS);
+        await h.tab(g.page, 5);
+        assert.equal(await h.activeTab(g.page), 5, g.dialogs.messages().join(' / '));
+        // The marks are made of the same data as before: the additions stand beside it.
+        const data = { ...fx.expectedData(), mappings: fx.expectedMappings() };
+        data.users.forEach((u, i) => { u.userId = i + 1; u.userName = u.userName.replace(/ /g, '\u00a0'); });
+        const roles = { jb: [1], fh: [], sq: [3, 2] };
+        data.mappings = [{ query: [1, 2, 3], trans: roles }, { query: [1, 2, 3], trans: roles },
+          { query: [1, 2, 3], trans: { jb: [], fh: [], sq: [] } }];
+        await g.page.evaluate(() => { window.print = () => {}; jQuery('#previewBtn').click(); });
+        assert.equal(await g.page.evaluate(() => md5Signature), h.md5(h.signatureText(data)).toUpperCase());
+      } finally {
+        await g.close();
+      }
+
+      // Saved data of an older page, without the additions: the grid starts from its initial filling and
+      // the reserved-seal account from the first account.
+      const old = { ...first };
+      delete old.rights;
+      delete old.sealAcc;
+      const o = await h.openForm(browser, { saved: encodeURIComponent(JSON.stringify(old)) });
+      try {
+        assert.equal(await o.page.locator('#otherForm [name=sealAcc]').inputValue(), '');
+        await h.tab(o.page, 2);
+        await h.tab(o.page, 3);
+        assert.deepEqual([await h.cellUsers(o.page, 0, 'jb'), await h.cellUsers(o.page, 0, 'fh'),
+          await h.cellUsers(o.page, 0, 'sq')], [[1], [], [3]]);
+        await h.tab(o.page, 4);
+        assert.equal(await o.page.locator('#otherForm [name=sealAcc]').inputValue(), fx.ACC_BASE);
+        assert.deepEqual(o.errors, []);
+      } finally {
+        await o.close();
+      }
+    } finally {
+      await f.close();
+    }
+  });
 
 test('text with quotes, entities, percent signs and separators survives save and restore unchanged', async () => {
   const f = await h.openForm(browser);

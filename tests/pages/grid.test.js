@@ -210,3 +210,45 @@ test('currency names follow the last three digits of the account number', async 
     await f.close();
   }
 });
+
+test('with 40 users and 40 accounts the user list stays beside the rows the customer drags into', async () => {
+  const titles = ['财务部门经办人员(会计、出纳)', '财务部门负责人', '企业负责人'];
+  const users = [];
+  const accounts = [];
+  for (let i = 0; i < 40; i++) {
+    users.push({ userName: '用户' + (i + 1), gender: '男', title: titles[i % 3], certType: '护照', certName: '',
+      certNum: 'P' + (1000 + i), mobile: String(13900000000 + i), email: '', officePhone: '0571-' + i,
+      level: (i % 3) + 1, userId: i + 1 });
+    accounts.push({ account: '8' + String(i).padStart(10, '0') + (i % 2 ? '8023' : '1234') + '001', isBaseAcc: 0,
+      isPayeeAcc: 0, isTransAble: 0 });
+  }
+  const saved = encodeURIComponent(JSON.stringify({ users, accounts, baseInfo: { customerName: '大型企业有限公司' } }));
+  const f = await h.openForm(browser, { saved });
+  try {
+    const { page } = f;
+    await page.setViewportSize({ width: 1000, height: 700 });
+    await h.tab(page, 3);
+    assert.equal(await h.activeTab(page), 3, f.dialogs.messages().join(' / '));
+    const height = await page.locator('#grid').evaluate((e) => e.offsetHeight);
+    assert.ok(height > 10000, 'the grid is ' + height + ' px tall');
+
+    // Scrolled down to the last row, the list is still on the screen, and a user dragged from it lands.
+    const last = page.locator('td.cell[data-row="39"][data-role="query"]');
+    await page.locator('td.cell[data-row="39"][data-role="query"] .gridUser[data-uid="1"] .ui-icon-close').click();
+    await last.scrollIntoViewIfNeeded();
+    await page.waitForFunction(() => {
+      const box = document.querySelector('.gridUserBox').getBoundingClientRect();
+      return box.top >= 0 && box.bottom <= window.innerHeight;
+    }, null, { timeout: 2000 });
+    await h.dragUser(page, 1, 39, 'query');
+    assert.ok((await h.cellUsers(page, 39, 'query')).includes(1));
+    // The list of 40 users scrolls within its box, which fits the window.
+    assert.ok(await page.locator('ul.gridUsers').evaluate((e) => e.scrollHeight > e.clientHeight));
+    // Back at the top, the list returns to its place beside the first rows.
+    await page.evaluate(() => window.scrollTo(0, 0));
+    await page.waitForFunction(() => document.querySelector('.gridUserBox').style.top === '0px');
+    assert.deepEqual(f.errors, []);
+  } finally {
+    await f.close();
+  }
+});

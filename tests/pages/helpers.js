@@ -52,9 +52,10 @@ class Dialogs {
   }
 }
 
-// A browser context with the host stand-in and the page open on a fresh start (or on saved text).
+// A browser context with the host stand-in and a package's page (eb_df unless options.pkg names another) open
+// on a fresh start, or on saved text.
 async function openForm(browser, options = {}) {
-  const host = await new Host(path.join(PACKAGES, 'eb_df')).start();
+  const host = await new Host(path.join(PACKAGES, options.pkg || 'eb_df')).start();
   if (options.saved) {
     host.saved = options.saved;
   }
@@ -115,13 +116,21 @@ async function fillAccount(page, n, account, base = false, payroll = false) {
   }
 }
 
+// Fills fields of the page's own forms: text, choice lists, yes/no radio buttons and date fields (whose
+// picker is closed again with Escape, as a user would, so that it covers nothing).
 async function fillFields(page, values) {
   for (const [name, value] of Object.entries(values)) {
-    const field = page.locator('#screenArea form:not(.userForm):not(.accForm) [name=' + name + ']');
-    if ((await field.evaluate((el) => el.tagName)) === 'SELECT') {
+    const selector = '#screenArea form:not(.userForm):not(.accForm):not(.relOrgForm) [name=' + name + ']';
+    const field = page.locator(selector);
+    if ((await field.count()) > 1) {
+      await page.locator(selector + '[value="' + value + '"]').check();
+    } else if ((await field.evaluate((el) => el.tagName)) === 'SELECT') {
       await field.selectOption(value);
     } else {
       await field.fill(value);
+      if (await field.evaluate((el) => el.classList.contains('hasDatepicker'))) {
+        await field.press('Escape');
+      }
     }
   }
 }

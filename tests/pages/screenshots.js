@@ -1,7 +1,7 @@
 #!/usr/bin/env node
 /*
- * Takes the screenshots of the default form shown in the README: each of the five tabs with the test
- * application filled in, and the two pages of the printable form.
+ * Takes the screenshots of the two forms shown in the README: each of the five tabs with the test
+ * application filled in, and the printable form.
  * Usage: node tests/pages/screenshots.js [out-dir]   (default forms/screenshots)
  */
 'use strict';
@@ -12,6 +12,26 @@ const path = require('path');
 const { execFileSync } = require('child_process');
 const h = require('./helpers');
 const fx = require('./fixture');
+const ac = require('./fixture_ac');
+
+// The printable form as the print command sees it, with the QR picture the host wrote.
+async function showPrintable(f) {
+  const { page } = f;
+  await page.evaluate(() => {
+    preparePrintContent();
+    jQuery('body').addClass('printing');
+    jQuery('#screenArea').hide();
+    jQuery('#printArea').show();
+  });
+  await h.waitForPng(f.host, 1);
+  await page.waitForFunction(() => {
+    const img = document.querySelector('#encryption img');
+    return img && img.complete;
+  });
+  await page.evaluate(() => { jQuery('#encryption img').attr('src', 'images/encryption.png?shot'); });
+  await page.waitForTimeout(200);
+  await page.setViewportSize({ width: 800, height: 700 });
+}
 
 async function main() {
   const outDir = path.resolve(process.argv[2] || path.join(__dirname, '..', '..', 'forms', 'screenshots'));
@@ -49,23 +69,33 @@ async function main() {
     await h.tab(page, 5);
     await shoot(page, 'eb_df-5-print.png');
 
-    // The printable form as the print command sees it, with the QR picture the host wrote.
-    await page.evaluate(() => {
-      preparePrintContent();
-      jQuery('body').addClass('printing');
-      jQuery('#screenArea').hide();
-      jQuery('#printArea').show();
-    });
-    await h.waitForPng(f.host, 1);
-    await page.waitForFunction(() => {
-      const img = document.querySelector('#encryption img');
-      return img && img.complete;
-    });
-    await page.evaluate(() => { jQuery('#encryption img').attr('src', 'images/encryption.png?shot'); });
-    await page.waitForTimeout(200);
-    await page.setViewportSize({ width: 800, height: 700 });
+    await showPrintable(f);
     await shoot(page, 'eb_df-printable.png');
     await f.close();
+
+    const g = await ac.open(browser, { clock: new Date('2010-07-19T09:30:00+08:00') });
+    const gp = g.page;
+    await gp.setViewportSize({ width: 980, height: 700 });
+    await ac.fillStep1(gp);
+    await gp.locator('[name=customerName]').focus();
+    await shoot(gp, 'eb_ac-1-accounts.png');
+    await h.tab(gp, 2);
+    await ac.fillStep2(gp);
+    await shoot(gp, 'eb_ac-2-users.png');
+    await h.tab(gp, 3);
+    await h.dragUser(gp, 3, 0, 'fh');
+    await shoot(gp, 'eb_ac-3-rights.png');
+    await h.tab(gp, 4);
+    await h.fillFields(gp, ac.OTHER);
+    await ac.fillRelOrgs(gp, ac.REL_ORGS);
+    await h.fillFields(gp, fx.LIMITS);
+    await gp.locator('[name=linkFax]').focus();
+    await shoot(gp, 'eb_ac-4-other.png');
+    await h.tab(gp, 5);
+    await shoot(gp, 'eb_ac-5-print.png');
+    await showPrintable(g);
+    await shoot(gp, 'eb_ac-printable.png');
+    await g.close();
   } finally {
     await browser.close();
   }

@@ -3,7 +3,9 @@
 // header, tar headers with any size field, gzip streams of several members.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -38,6 +40,39 @@ inline std::string deflateRaw(const std::string& data, int windowBits = -MAX_WBI
 
 // One gzip member (header, deflate stream, CRC and length trailer).
 inline std::string gzipMember(const std::string& data) { return deflateRaw(data, MAX_WBITS + 16); }
+
+// A gzip member of count zero bytes, deflated piece by piece so that a stream of gigabytes is
+// built without holding it (a gzip bomb: about 1 MB per GiB).
+inline std::string gzipZeros(uint64_t count) {
+  z_stream z = {};
+  deflateInit2(&z, 9, Z_DEFLATED, MAX_WBITS + 16, 8, Z_DEFAULT_STRATEGY);
+  std::string zeros(1 << 20, '\0'), out, buf(1 << 16, '\0');
+  for (uint64_t left = count;;) {
+    size_t piece = static_cast<size_t>(std::min<uint64_t>(left, zeros.size()));
+    left -= piece;
+    z.next_in = reinterpret_cast<Bytef*>(&zeros[0]);
+    z.avail_in = static_cast<uInt>(piece);
+    int flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+    int r;
+    do {
+      z.next_out = reinterpret_cast<Bytef*>(&buf[0]);
+      z.avail_out = static_cast<uInt>(buf.size());
+      r = deflate(&z, flush);
+      out.append(buf, 0, buf.size() - z.avail_out);
+    } while (z.avail_out == 0 || (flush == Z_FINISH && r != Z_STREAM_END));
+    if (left == 0) break;
+  }
+  deflateEnd(&z);
+  return out;
+}
+
+// Makes a ZIP archive's end record claim count entries.
+inline std::string claimEntries(std::string zip, uint32_t count) {
+  size_t end = zip.size() - 22;
+  zip[end + 8] = zip[end + 10] = static_cast<char>(count & 0xFF);
+  zip[end + 9] = zip[end + 11] = static_cast<char>((count >> 8) & 0xFF);
+  return zip;
+}
 
 inline uint32_t crcOf(const std::string& data) {
   return static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
@@ -118,9 +153,10 @@ inline std::string buildZip(const std::vector<ZipEntry>& entries) {
 // A ustar header; size is written as given (any text), and the checksum is made to match
 // unless told otherwise.
 inline std::string tarHeader(const std::string& name, const std::string& sizeField, char type = '0',
-                             bool goodChecksum = true) {
+                             bool goodChecksum = true, const std::string& prefix = "") {
   std::string h(512, '\0');
   std::memcpy(&h[0], name.data(), std::min<size_t>(name.size(), 100));
+  std::memcpy(&h[345], prefix.data(), std::min<size_t>(prefix.size(), 155));
   std::memcpy(&h[100], "0000644", 8);
   std::memcpy(&h[124], sizeField.data(), std::min<size_t>(sizeField.size(), 12));
   std::memcpy(&h[136], "00000000000", 12);
@@ -145,8 +181,9 @@ inline std::string octalSize(size_t size) {
 }
 
 // A tar entry: header and data padded to whole blocks.
-inline std::string tarEntry(const std::string& name, const std::string& data, char type = '0') {
-  std::string s = tarHeader(name, octalSize(data.size()), type) + data;
+inline std::string tarEntry(const std::string& name, const std::string& data, char type = '0',
+                            const std::string& prefix = "") {
+  std::string s = tarHeader(name, octalSize(data.size()), type, true, prefix) + data;
   s.append((512 - data.size() % 512) % 512, '\0');
   return s;
 }

@@ -23,6 +23,8 @@ public:
   std::string body;
   size_t piece = 1 << 30; // the most one read hands out
   bool readFails = false;
+  long long declaredLength = -1;        // the Content-Length the response declares; -1 none
+  size_t failAfter = std::string::npos; // reads fail once this many body bytes were handed out
 
   // What the calls were given.
   struct Open {
@@ -58,6 +60,7 @@ public:
   std::vector<uint32_t> securityFlagsAtSend;
   int sends = 0;
   int closes = 0;
+  int aborts = 0;
   uint32_t securityFlags = 0x1;
 
   platform::InetHandle open(const std::string& agent, platform::InetAccess access, const char* proxyName) override {
@@ -110,11 +113,16 @@ public:
     *code = status;
     return true;
   }
+  bool contentLength(platform::InetHandle, uint64_t* length) override {
+    if (!lastSendOk || declaredLength < 0) return false;
+    *length = static_cast<uint64_t>(declaredLength);
+    return true;
+  }
   bool read(platform::InetHandle, void* buffer, uint32_t size, uint32_t* count) override {
     *count = 0;
-    if (readFails) return false;
-    if (!lastSendOk) return true; // a request whose resend failed reads as an empty body
-    size_t n = std::min<size_t>({size, piece, body.size() - position});
+    if (readFails || !lastSendOk) return false; // as both real layers: a request whose resend failed
+    if (position >= failAfter) return false;
+    size_t n = std::min<size_t>({size, piece, body.size() - position, failAfter - position});
     std::memcpy(buffer, body.data() + position, n);
     position += n;
     *count = static_cast<uint32_t>(n);
@@ -122,6 +130,10 @@ public:
   }
   bool close(platform::InetHandle) override {
     ++closes;
+    return true;
+  }
+  bool abortAll(uint32_t) override {
+    ++aborts;
     return true;
   }
 

@@ -147,6 +147,7 @@ TEST_F(HttpClientTest, AResendThatStillFailsCountsAsSentAndReadsEmpty) {
   EXPECT_EQ(fetch(c, "https://10.0.0.2/v"), "");
   EXPECT_EQ(net.sends, 2);
   EXPECT_EQ(c.statusCode(), 0u);
+  EXPECT_FALSE(c.bodyComplete());
 }
 
 TEST_F(HttpClientTest, SchemesAndDefaultPorts) {
@@ -262,7 +263,7 @@ TEST_F(HttpClientTest, FailuresCloseWhatWasOpenedAndReportTheirText) {
     TracingClient c(net);
     EXPECT_FALSE(c.sendGet("/x", nullptr));
     char b[4];
-    EXPECT_EQ(c.read(b, 4), 0);
+    EXPECT_EQ(c.read(b, 4), -1);
     EXPECT_EQ(c.failures, (std::vector<std::string>{"handle not opened...", "connection failed..."}));
   }
   {
@@ -271,7 +272,7 @@ TEST_F(HttpClientTest, FailuresCloseWhatWasOpenedAndReportTheirText) {
     ASSERT_TRUE(c.openUrl("http://H/x", nullptr, nullptr, "a"));
     EXPECT_FALSE(c.sendGet(c.path(), nullptr));
     char b[4];
-    EXPECT_EQ(c.read(b, 4), 0); // after a failed send, read gives up at once
+    EXPECT_EQ(c.read(b, 4), -1); // after a failed send, read gives up at once
     EXPECT_EQ(c.failures, (std::vector<std::string>{"request failed...", "connection failed..."}));
     net.requestFails = false;
   }
@@ -289,9 +290,10 @@ TEST_F(HttpClientTest, FailuresCloseWhatWasOpenedAndReportTheirText) {
     ASSERT_TRUE(c.openUrl("http://H/x", nullptr, nullptr, "a"));
     ASSERT_TRUE(c.sendGet(c.path(), nullptr));
     char b[4];
-    EXPECT_EQ(c.read(b, 4), 0);
+    EXPECT_EQ(c.read(b, 4), -1);
     net.readFails = false;
-    EXPECT_EQ(c.read(b, 4), 0); // the request is gone
+    EXPECT_EQ(c.read(b, 4), -1); // the request is gone
+    EXPECT_FALSE(c.bodyComplete());
     EXPECT_EQ(c.failures, (std::vector<std::string>{"response failed...", "connection failed..."}));
   }
 }
@@ -307,7 +309,48 @@ TEST_F(HttpClientTest, TheBodyComesInThePiecesTheLayerHandsOut) {
   EXPECT_EQ(c.read(b, 20), 20);
   EXPECT_EQ(c.read(b, 64), 30);
   EXPECT_EQ(c.read(b, 64), 20);
+  EXPECT_FALSE(c.bodyComplete()); // not until the end has been read
   EXPECT_EQ(c.read(b, 64), 0);
+  EXPECT_TRUE(c.bodyComplete());
+}
+
+// How a reader to the end learns whether the body is whole: the layer's failure, or a stream
+// that ends short of (or beyond) its declared length, reads as -1.
+TEST_F(HttpClientTest, ABodyIsWholeOnlyWhenItEndsCleanlyWithItsDeclaredLength) {
+  struct Case {
+    const char* name;
+    long long declared;
+    size_t failAfter;
+    int last;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"no length declared", -1, std::string::npos, 0, nullptr},
+      {"the declared length", 8, std::string::npos, 0, nullptr},
+      {"closed early (as WinINet reports it)", 12, std::string::npos, -1, "response failed..."},
+      {"longer than declared", 4, std::string::npos, -1, "response failed..."},
+      {"the transfer broke off", 8, 4, -1, "response failed..."},
+  };
+  for (const Case& k : cases) {
+    testutil::FakeInternet layer;
+    layer.body = "2.0.0.7\n";
+    layer.piece = 3;
+    layer.declaredLength = k.declared;
+    layer.failAfter = k.failAfter;
+    TracingClient c(layer);
+    ASSERT_TRUE(c.openUrl("http://H/version.txt", nullptr, nullptr, "a"));
+    ASSERT_TRUE(c.sendGet(c.path(), nullptr));
+    char b[16];
+    int n;
+    while ((n = c.read(b, sizeof b)) > 0) {
+    }
+    EXPECT_EQ(n, k.last) << k.name;
+    EXPECT_EQ(c.bodyComplete(), k.last == 0) << k.name;
+    EXPECT_EQ(c.failures, k.text ? std::vector<std::string>{k.text} : std::vector<std::string>{}) << k.name;
+    EXPECT_EQ(c.read(b, sizeof b), k.last == 0 ? 0 : -1) << k.name; // and so it stays
+    ASSERT_TRUE(c.sendGet(c.path(), nullptr));
+    EXPECT_FALSE(c.bodyComplete()) << k.name; // a new request starts unread
+  }
 }
 
 } // namespace

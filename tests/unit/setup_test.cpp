@@ -6,10 +6,19 @@
 #include <map>
 #include <thread>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#include <dlfcn.h>
+#include <sys/resource.h>
+#endif
+
 #include "archive_builder.h"
 #include "archive_reader.h"
 #include "child_process.h"
 #include "fake_registry.h"
+#include "gbconv.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/module.h"
@@ -185,12 +194,21 @@ TEST_F(SetupTest, CarriedPackageInstallsInItsMemberOrderAndRecordsTheVersion) {
   EXPECT_EQ(top, expected);
   EXPECT_TRUE(fs::is_regular_file(dir.path() / "Formwell" / "eb_df" / "index.html"));
   EXPECT_TRUE(fs::is_regular_file(dir.path() / "Formwell" / "eb_ac" / "index.html"));
-#ifndef _WIN32
-  // The encoder is a program that runs.
+  // The default form is the assembled one, with its page libraries, never a placeholder page.
+  EXPECT_TRUE(fs::is_regular_file(dir.path() / "Formwell" / "eb_df" / "js" / "jquery.min.js"));
+  EXPECT_EQ(slurp(dir.str() + "Formwell/eb_df/index.html").find("arrives with a later version"), std::string::npos);
+#ifdef _WIN32
+  // The encoder that Windows gets is a program that runs where it was unpacked, with no library
+  // beside it.
   std::string qr = dir.str() + "Formwell/qrencode/qrencode.exe";
   ASSERT_TRUE(fs::exists(qr));
-  EXPECT_EQ(testutil::runProgram(qr, {"-o", dir.str() + "qr.png", "formwell"}), 0);
+  EXPECT_EQ(fs::directory_iterator(dir.path() / "Formwell" / "qrencode")->path().filename(), "qrencode.exe");
+  EXPECT_EQ(testutil::runProgram(qr, {"-o", dir.str() + "qr.png", "-l", "H", "formwell"}), 0);
   EXPECT_GT(fs::file_size(dir.path() / "qr.png"), 0u);
+#else
+  // Linux carries no encoder: formdesk starts Debian's qrencode.
+  EXPECT_TRUE(fs::is_directory(dir.path() / "Formwell" / "qrencode"));
+  EXPECT_TRUE(fs::is_empty(dir.path() / "Formwell" / "qrencode"));
 #endif
 }
 
@@ -263,16 +281,40 @@ TEST_F(SetupTest, HostileMemberNamesNeverLeaveTheDestination) {
                                  "..\\..\\" + evil,
                                  "a\\..\\..\\" + evil,
                                  "ok.txt:stream",
+                                 "a/nul.txt",
+                                 "COM1",
+                                 "a/.../" + evil,
                                  std::string("nul\0../../", 10) + evil};
   std::vector<ZipEntry> entries{{"a/", "", false}, {"a\\b", "", false}, {"sub/", "", false}};
   for (const std::string& n : names)
     entries.push_back({n, "evil"});
+  // Folder members whose final path lies inside the destination, but whose way there does not:
+  // relative, and to an absolute place of the archive's choosing through enough "..", with "/"
+  // and "\" alike. No folder on the way may be made.
+  std::string deep, root = dir.path().relative_path().generic_string() + "/";
+  for (int i = 0; i < 40; ++i)
+    deep += "../";
+  for (char sep : {'/', '\\'}) {
+    std::string tag = sep == '/' ? "slash" : "backslash";
+    for (std::string folder :
+         {"../formwell-evil-" + tag + "/../dest/x/", deep + root + "formwell-evil-abs-" + tag + "/../x/y/dest/z/",
+          "/" + root + "formwell-evil-root-" + tag + "/../x/y/dest/z/"}) {
+      for (char& c : folder)
+        if (c == '/') c = sep;
+      entries.push_back({folder, "", false});
+    }
+  }
   entries.push_back({"a/inside.txt", "good"});
   std::string zip = file("evil.zip", archtest::buildZip(entries));
   fs::create_directories(dir.path() / "x" / "y" / "dest");
   ASSERT_EQ(s.extractArchive(zip, dir.str() + "x\\y\\dest"), 1);
   EXPECT_EQ(slurp(dir.str() + "x/y/dest/a/inside.txt"), "good");
   EXPECT_TRUE(fs::is_directory(dir.path() / "x" / "y" / "dest" / "a" / "b"));
+  EXPECT_TRUE(messages.empty());
+#ifndef _WIN32
+  EXPECT_FALSE(fs::exists(dir.path() / "x" / "y" / "dest" / "a" / "nul.txt")); // a device on Windows
+  EXPECT_FALSE(fs::exists(dir.path() / "x" / "y" / "dest" / "COM1"));
+#endif
   // Nothing anywhere under the temporary folder but the archive and the destination's contents.
   for (const auto& e : fs::recursive_directory_iterator(dir.path())) {
     std::string rel = fs::relative(e.path(), dir.path()).generic_string();
@@ -284,6 +326,174 @@ TEST_F(SetupTest, HostileMemberNamesNeverLeaveTheDestination) {
   EXPECT_FALSE(fs::exists(fs::temp_directory_path() / evil));
   EXPECT_FALSE(fs::exists(fs::path("C:\\") / evil));
   EXPECT_FALSE(fs::exists(fs::current_path() / evil));
+}
+
+// Only a whole ZIP archive installs: a cut one (a full disk while writing tm.zip), an error page,
+// a gzip or tar file fail and record nothing, so that the next start installs again.
+TEST_F(SetupTest, CutOrForeignPackageFailsRecordsNothingAndALaterStartInstalls) {
+  CSetup s = withFakes();
+  std::string folder = dir.str() + "Formwell\\";
+  platform::makeSurePathExists(folder);
+  std::string archive = folder + "tm.zip";
+  ASSERT_EQ(s.writeResourceToFile(archive, CSetup::kPackageResourceId, CSetup::kPackageResourceType), 1);
+  std::string package = slurp(archive);
+  ASSERT_GT(package.size(), 1000u);
+  for (const auto& [what, bytes] : std::vector<std::pair<std::string, std::string>>{
+           {"cut in half", package.substr(0, package.size() / 2)},
+           {"cut before its end record", package.substr(0, package.size() - 30)},
+           {"an error page", "<html><body>502 Bad Gateway</body></html>"},
+           {"gzip", archtest::gzipMember(package)},
+           {"tar inside gzip",
+            archtest::gzipMember(archtest::tarEntry("eb_df/index.html", "page") + archtest::tarEnd())},
+           {"empty", ""}}) {
+    archtest::writeBytes(platform::nativePath(archive), bytes);
+    EXPECT_EQ(s.installPackage(archive, folder), 0) << what;
+    EXPECT_EQ(s.readInstalledVersion(), "") << what;
+    EXPECT_FALSE(fs::exists(dir.path() / "Formwell" / "unknown")) << what;
+  }
+  EXPECT_TRUE(messages.empty());
+  ASSERT_EQ(s.writeResourceToFile(archive, CSetup::kPackageResourceId, CSetup::kPackageResourceType), 1);
+  ASSERT_EQ(s.installPackage(archive, folder), 1);
+  EXPECT_EQ(s.readInstalledVersion(), "1.0.0.0");
+}
+
+#ifndef _WIN32
+// A full disk, simulated with a file-size limit: writing the carried package fails and leaves no
+// cut tm.zip; a member that cannot be written fails the extraction with its text and leaves the
+// old file whole.
+TEST_F(SetupTest, WritesThatFailFailTheInstallation) {
+  struct Limit {
+    explicit Limit(rlim_t bytes) {
+      signal(SIGXFSZ, SIG_IGN);
+      getrlimit(RLIMIT_FSIZE, &old);
+      rlimit l = old;
+      l.rlim_cur = bytes;
+      setrlimit(RLIMIT_FSIZE, &l);
+    }
+    ~Limit() { setrlimit(RLIMIT_FSIZE, &old); }
+    rlimit old;
+  };
+  CSetup s = withFakes();
+  std::string folder = dir.str() + "Formwell\\";
+  platform::makeSurePathExists(folder);
+  std::string archive = folder + "tm.zip";
+  {
+    Limit limit(4096);
+    EXPECT_EQ(s.writeResourceToFile(archive, CSetup::kPackageResourceId, CSetup::kPackageResourceType), 0);
+  }
+  EXPECT_FALSE(fs::exists(dir.path() / "Formwell" / "tm.zip"));
+  EXPECT_EQ(s.installPackage(archive, folder), 0);
+  EXPECT_EQ(s.readInstalledVersion(), "");
+
+  std::string zip = file(
+      "big.zip",
+      archtest::buildZip({{"small.txt", "new small"}, {"big.bin", std::string(200000, 'n')}, {"after.txt", "after"}}));
+  archtest::writeBytes(platform::nativePath(folder + "big.bin"), "old big");
+  {
+    Limit limit(100000);
+    EXPECT_EQ(s.installPackage(zip, folder), 0);
+  }
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], "Could not write file " + dir.str() + "Formwell\\big.bin !");
+  EXPECT_EQ(slurp(folder + "big.bin"), "old big");
+  EXPECT_EQ(slurp(folder + "small.txt"), "new small");
+  EXPECT_FALSE(fs::exists(dir.path() / "Formwell" / "after.txt"));
+  EXPECT_EQ(s.readInstalledVersion(), "");
+  for (const auto& e : fs::directory_iterator(dir.path() / "Formwell"))
+    EXPECT_EQ(e.path().filename().string().find(".new"), std::string::npos) << e.path();
+}
+
+// Links already in the program folder are never written through: not a linked folder on a
+// member's way, nor a linked file at its place. ZIP entries that are links themselves are skipped.
+TEST_F(SetupTest, LinksInTheFolderAreNotFollowedAndLinkEntriesAreSkipped) {
+  CSetup s = withFakes();
+  fs::create_directories(dir.path() / "outside");
+  archtest::writeBytes(dir.str() + "outside/victim.txt", "mine");
+  fs::create_directories(dir.path() / "dest" / "ok");
+  fs::create_directory_symlink(dir.path() / "outside", dir.path() / "dest" / "link");
+  fs::create_symlink(dir.path() / "outside" / "victim.txt", dir.path() / "dest" / "file.txt");
+  ZipEntry linkEntry{"lnk.txt", "/etc/passwd", false};
+  linkEntry.externalAttributes = 0120777u << 16;
+  std::string zip = file("links.zip", archtest::buildZip({{"link/", "", false},
+                                                          {"link/x.txt", "through the link"},
+                                                          {"link/sub/", "", false},
+                                                          {"link/sub/y.txt", "through the link"},
+                                                          {"file.txt", "over the link"},
+                                                          linkEntry,
+                                                          {"ok/inside.txt", "inside"}}));
+  ASSERT_EQ(s.extractArchive(zip, dir.str() + "dest"), 1);
+  EXPECT_TRUE(messages.empty());
+  std::vector<std::string> outside;
+  for (const auto& e : fs::recursive_directory_iterator(dir.path() / "outside"))
+    outside.push_back(e.path().filename().string());
+  EXPECT_EQ(outside, std::vector<std::string>{"victim.txt"});
+  EXPECT_EQ(slurp(dir.str() + "outside/victim.txt"), "mine");
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "dest" / "file.txt"));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir.path() / "dest" / "lnk.txt")));
+  EXPECT_EQ(slurp(dir.str() + "dest/ok/inside.txt"), "inside");
+}
+#endif
+
+// Extracting over a library that a process has loaded, and over a program that runs: no crash,
+// and each file is afterwards the whole new one, while the old ones go on working.
+TEST_F(SetupTest, ExtractionOverALoadedLibraryAndARunningProgramReplacesThemWhole) {
+  CSetup s = withFakes();
+  std::string bin = platform::moduleFolder();
+  fs::create_directories(dir.path() / "dest");
+#ifdef _WIN32
+  const std::string library = "gbconv.dll";
+#else
+  const std::string library = "libgbconv.so";
+#endif
+  fs::copy_file(bin + library, dir.path() / "dest" / library);
+  fs::copy_file(bin + "replace_probe" + (library == "gbconv.dll" ? ".exe" : ""), dir.path() / "dest" / "probe.exe");
+  std::string libraryPath = (dir.path() / "dest" / library).string();
+#ifdef _WIN32
+  HMODULE loaded = LoadLibraryA(libraryPath.c_str());
+  ASSERT_NE(loaded, nullptr);
+  auto convert = reinterpret_cast<ANSIToGBProc>(reinterpret_cast<void*>(GetProcAddress(loaded, "ANSIToGB")));
+#else
+  void* loaded = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(loaded, nullptr);
+  auto convert = reinterpret_cast<ANSIToGBProc>(dlsym(loaded, "ANSIToGB"));
+#endif
+  ASSERT_NE(convert, nullptr);
+  std::string started = dir.str() + "started", stop = dir.str() + "stop";
+  testutil::StartedProgram program((dir.path() / "dest" / "probe.exe").string(), {"--run-until", started, stop});
+  for (int i = 0; i < 200 && !fs::exists(started); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(fs::exists(started));
+
+  std::string zip = file("new.zip", archtest::buildZip({{library, "new library"}, {"probe.exe", "new program"}}));
+  EXPECT_EQ(s.extractArchive(zip, dir.str() + "dest"), 1);
+  EXPECT_TRUE(messages.empty()) << (messages.empty() ? "" : messages[0]);
+  EXPECT_EQ(slurp(libraryPath), "new library");
+  EXPECT_EQ(slurp(dir.str() + "dest/probe.exe"), "new program");
+  char text[] = "a%41b";
+  convert(text, 5); // the old library, still mapped, still runs
+  EXPECT_STREQ(text, "aAb");
+  archtest::writeBytes(stop, "stop");
+  EXPECT_EQ(program.wait(), 0);
+#ifdef _WIN32
+  FreeLibrary(loaded);
+#else
+  dlclose(loaded);
+#endif
+}
+
+// After its program file has been replaced, the running program still names that file.
+TEST_F(SetupTest, ModulePathNamesTheProgramFileAfterItWasReplaced) {
+  std::string bin = platform::moduleFolder();
+#ifdef _WIN32
+  const std::string ext = ".exe";
+#else
+  const std::string ext = "";
+#endif
+  fs::path probe = dir.path() / ("probe" + ext);
+  fs::copy_file(bin + "replace_probe" + ext, probe);
+  std::string out = dir.str() + "path.txt";
+  ASSERT_EQ(testutil::runProgram(probe.string(), {"--path-after-replace", out}), 0);
+  EXPECT_EQ(slurp(out), probe.string());
 }
 
 TEST_F(SetupTest, ReplaceSelfOnWindowsStartsTheHiddenCopyWithTheExactCommandLine) {

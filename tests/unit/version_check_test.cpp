@@ -52,4 +52,46 @@ TEST(VersionCheck, AnAnswerWithinTheLimitIsTakenAtTheNextPoll) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
 }
 
+// Only a whole 2xx body is a version; a body that broke off is none, however much of it came.
+TEST(VersionCheck, OnlyAWholeSuccessfulBodyIsAVersion) {
+  struct Case {
+    const char* name;
+    uint32_t status;
+    long long declared;
+    size_t failAfter;
+    bool readFails;
+    const char* version;
+  };
+  const Case cases[] = {
+      {"whole, length declared", 200, 8, std::string::npos, false, "2.0.0.7\n"},
+      {"whole, no length", 200, -1, std::string::npos, false, "2.0.0.7\n"},
+      {"closed after 4 of 8 bytes", 200, 12, std::string::npos, false, ""},
+      {"reset after 4 bytes", 200, -1, 4, false, ""},
+      {"the first read fails", 200, -1, std::string::npos, true, ""},
+      {"an error page", 404, 8, std::string::npos, false, ""},
+  };
+  for (const Case& k : cases) {
+    auto net = std::make_shared<testutil::FakeInternet>();
+    net->body = "2.0.0.7\n";
+    net->status = k.status;
+    net->declaredLength = k.declared;
+    net->failAfter = k.failAfter;
+    net->readFails = k.readFails;
+    auto f = fetchFrom(net);
+    fetchVersion(f);
+    EXPECT_EQ(f->result, k.version) << k.name;
+    EXPECT_EQ(f->done.load(), 1) << k.name;
+  }
+}
+
+// The bound is the checker's own cut, not a broken body: what was read up to it counts.
+TEST(VersionCheck, ABodyCutAtTheBoundIsTakenAsFarAsItGoes) {
+  auto net = std::make_shared<testutil::FakeInternet>();
+  net->body = std::string(kVersionBodyLimit + 10, '9');
+  net->failAfter = kVersionBodyLimit + 5; // would break off, but is never read that far
+  auto f = fetchFrom(net);
+  fetchVersion(f);
+  EXPECT_EQ(f->result, std::string(kVersionBodyLimit, '9'));
+}
+
 } // namespace

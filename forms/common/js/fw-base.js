@@ -65,6 +65,15 @@ var FW = window.FW || {};
             .replace(/>/g, '&gt;').replace(/"/g, '&quot;').replace(/'/g, '&#039;');
     };
 
+    // The business types of both forms, in the order offered.
+    FW.BUSINESS = ['01.农、林、牧、渔业', '02.采矿业', '03.制造业', '04.电力、燃气及水的生产和供应业', '05.建筑业',
+        '06.交通运输、仓储和邮政业', '07.信息传输、计算机服务和软件业', '08.批发和零售业', '09.住宿和餐饮业',
+        '10.金融业-银行业', '11.金融业-证券公司', '12.金融业-基金', '13.金融业-期货交易所', '14.金融业-期货公司',
+        '15.金融业-保险业', '16.金融业-金融信托与管理', '17.金融业-财务公司', '18.金融业-其他', '19.房地产业',
+        '20.租赁业和商务服务业', '21.科学研究、技术服务和地质勘查业', '22.水利、环境和公共设施管理业',
+        '23.居民服务和其他服务业', '24.教育', '25.卫生、社会保障和社会福利业', '26.文化、体育和娱乐业',
+        '27.公共管理和社会组织', '28.国际组织', '29.其他'];
+
     var currencyNames = {
         '001': '人民币', '012': '英镑', '013': '港币', '014': '美元', '015': '瑞士法郎', '018': '新加坡元',
         '021': '瑞典克郎', '022': '丹麦克郎', '023': '挪威克郎', '027': '日元', '028': '加拿大元',
@@ -78,9 +87,9 @@ var FW = window.FW || {};
         return currencyNames.hasOwnProperty(tail) ? currencyNames[tail] : '未知';
     };
 
+    // A renminbi account has "001" in characters 16 to 18 of its number, whatever follows them.
     FW.isRmbAccount = function (account) {
-        var s = String(account);
-        return s.length >= 3 && s.substring(s.length - 3) === '001';
+        return String(account).substring(15, 18) === '001';
     };
 
     // MD5 in lower-case hexadecimal over the UTF-8 bytes of the text (blueimp-md5 encodes first).
@@ -97,12 +106,20 @@ var FW = window.FW || {};
         $select.html(html);
     };
 
-    // Sets a field's value; a value that a choice list does not offer leaves the list on its empty choice.
+    /*
+     * Sets a field's value; a value that a choice list does not offer leaves the list on its empty choice.
+     * Saved data brings its spaces back as non-breaking spaces, so a choice such as "澳大利亚元 " is also
+     * found under that spelling.
+     */
     FW.setField = function ($field, value) {
         var v = value === null || value === undefined ? '' : String(value);
         $field.val(v);
         if ($field.is('select') && $field.val() !== v) {
-            $field.val('');
+            v = v.replace(/\u00a0/g, ' ');
+            $field.val(v);
+            if ($field.val() !== v) {
+                $field.val('');
+            }
         }
     };
 

@@ -57,18 +57,54 @@
         return true;
     }
 
-    function headerHtml(userCount, payroll) {
+    function headerHtml(userCount, payroll, accountHead) {
         var group = payroll ? '转账/发薪/报销' : '转账';
         if (userCount < 2) {
-            return '<tr><th class="accCol">账号</th><th>查询</th></tr>';
+            return '<tr><th class="accCol">' + accountHead + '</th><th>查询</th></tr>';
         }
         if (userCount === 2) {
-            return '<tr><th class="accCol" rowspan="2">账号</th><th rowspan="2">查询</th>' +
+            return '<tr><th class="accCol" rowspan="2">' + accountHead + '</th><th rowspan="2">查询</th>' +
                 '<th colspan="2" class="groupHead">' + group + '</th></tr><tr><th>经办</th><th>授权</th></tr>';
         }
-        return '<tr><th class="accCol" rowspan="2">账号</th><th rowspan="2">查询</th>' +
+        return '<tr><th class="accCol" rowspan="2">' + accountHead + '</th><th rowspan="2">查询</th>' +
             '<th colspan="3" class="groupHead">' + group + '</th></tr>' +
             '<tr><th>经办</th><th>复核</th><th>授权</th></tr>';
+    }
+
+    /*
+     * With many users and accounts the grid grows far taller than the window; the user list rides down
+     * beside it as the page scrolls (a relative offset, which old engines know too, and which moves no
+     * drop target), so that users can still be dragged into the rows at the bottom. A list longer than the
+     * window scrolls by itself.
+     */
+    function followScroll() {
+        var $host = state && state.$host, $box, top, room;
+        if (!$host || !$host.is(':visible')) {
+            return;
+        }
+        $box = $host.children('.gridUserBox');
+        $box.children('.gridUsers').css('max-height',
+            Math.max(120, $(window).height() - $box.children('.boxHead').outerHeight() - 24) + 'px');
+        top = $(window).scrollTop() - $host.offset().top + 8;
+        room = $host.height() - $box.outerHeight();
+        $box.css('top', Math.max(0, Math.min(top, room)) + 'px');
+    }
+
+    $(window).on('scroll resize', followScroll);
+
+    // The ids of a saved list that name users of the grid, each once, in their order.
+    function knownIds(list) {
+        var ids = [], i, id;
+        if (!$.isArray(list)) {
+            return ids;
+        }
+        for (i = 0; i < list.length; i++) {
+            id = list[i];
+            if (typeof id === 'number' && userById(id) && $.inArray(id, ids) < 0) {
+                ids.push(id);
+            }
+        }
+        return ids;
     }
 
     FW.grid = {
@@ -76,9 +112,10 @@
 
         /*
          * Builds the grid in $host for the sorted users and accounts (each account with its number in
-         * `account`, its isTransAble and its row label in `label`) and fills it initially.
+         * `account`, its isTransAble and its row label in `label`) and fills it initially. The head of the
+         * account column is "账号" unless accountHead names it otherwise.
          */
-        build: function ($host, users, accounts, payroll) {
+        build: function ($host, users, accounts, payroll, accountHead) {
             var roles = users.length >= 3 ? ['jb', 'fh', 'sq'] : (users.length === 2 ? ['jb', 'sq'] : []);
             var transRows = [], html = [], i, r, span, $table, rows = [], everybody = '', cellHtml, cells = {};
             for (i = 0; i < accounts.length; i++) {
@@ -87,7 +124,7 @@
                 }
             }
             span = transRows.length;
-            state = {users: users, accounts: accounts, rows: rows, roles: roles, transRows: transRows};
+            state = {users: users, accounts: accounts, rows: rows, roles: roles, transRows: transRows, $host: $host};
 
             // Initial filling, written straight into the markup: everybody may query every account; the first
             // user initiates and the last authorises the transfers.
@@ -97,7 +134,8 @@
             cellHtml = {jb: users.length > 1 ? userHtml(users[0].userId) : '', fh: '',
                 sq: users.length > 1 ? userHtml(users[users.length - 1].userId) : ''};
 
-            html.push('<table class="rightsGrid"><thead>' + headerHtml(users.length, payroll) + '</thead><tbody>');
+            html.push('<table class="rightsGrid"><thead>' + headerHtml(users.length, payroll, accountHead || '账号') +
+                '</thead><tbody>');
             for (i = 0; i < accounts.length; i++) {
                 html.push('<tr><td class="accCol">' + FW.escapeHtml(accounts[i].label) + '</td>' +
                     '<td class="cell" data-row="' + i + '" data-role="query">' + everybody + '</td>');
@@ -154,6 +192,59 @@
                 e.preventDefault();
                 $(this).parent().remove();
             });
+        },
+
+        /*
+         * The grid's users in the compact form that is saved: the query users of each account and the users
+         * of the (merged) role cells of the transferable accounts.
+         */
+        rights: function () {
+            var out = {query: [], jb: [], fh: [], sq: []}, i, r, first;
+            if (!state) {
+                return out;
+            }
+            for (i = 0; i < state.rows.length; i++) {
+                out.query.push(cellIds(state.rows[i].query));
+            }
+            if (state.transRows.length) {
+                first = state.rows[state.transRows[0]];
+                for (r = 0; r < state.roles.length; r++) {
+                    out[state.roles[r]] = cellIds(first[state.roles[r]]);
+                }
+            }
+            return out;
+        },
+
+        /*
+         * Puts saved users back into the grid just built, in place of the initial filling. The rights come
+         * from a file and are read with care: unknown users are dropped, a user stands in a cell once and in
+         * one role only, roles the grid does not have stay empty. Returns false (grid untouched) when the
+         * rights do not fit the grid's accounts.
+         */
+        fill: function (rights) {
+            var i, r, role, ids, used = [], cell, html;
+            if (!state || !rights || !$.isArray(rights.query) || rights.query.length !== state.rows.length) {
+                return false;
+            }
+            for (i = 0; i < state.rows.length; i++) {
+                state.rows[i].query.html($.map(knownIds(rights.query[i]), userHtml).join(''));
+            }
+            if (state.transRows.length) {
+                for (r = 0; r < state.roles.length; r++) {
+                    role = state.roles[r];
+                    cell = state.rows[state.transRows[0]][role];
+                    ids = knownIds(rights[role]);
+                    html = '';
+                    for (i = 0; i < ids.length; i++) {
+                        if ($.inArray(ids[i], used) < 0) {
+                            used.push(ids[i]);
+                            html += userHtml(ids[i]);
+                        }
+                    }
+                    cell.html(html);
+                }
+            }
+            return true;
         },
 
         built: function () {

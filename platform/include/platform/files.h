@@ -17,10 +17,15 @@ public:
   OutFile& operator=(const OutFile&) = delete;
 
   bool createAlways(const std::string& path);
+  // Creates a new file that only this process has open; fails when anything is at path already,
+  // a link included (nothing is written through a link).
+  bool createNew(const std::string& path);
   // Writes all bytes; false when any of them could not be written.
   bool write(const void* data, size_t size);
   bool isOpen() const;
-  void close();
+  // Closes the file; false when it was not open or the system reports that written bytes did not
+  // reach the file (a full disk may only show here).
+  bool close();
 
 private:
 #ifdef _WIN32
@@ -36,6 +41,23 @@ bool makeSurePathExists(const std::string& path);
 
 // Whether a file or folder exists at path.
 bool pathExists(const std::string& path);
+
+// What is at path, without following a link at its last name. Links are symbolic links on Linux,
+// and symbolic links, junctions and other reparse points on Windows.
+enum class PathKind { kMissing, kFile, kFolder, kLink, kOther };
+PathKind pathKind(const std::string& path);
+
+// Creates the one folder path (its parent must exist); true when a folder, not a link, is there.
+bool makeFolder(const std::string& path);
+
+// Puts the file from in the place of the file to in one step: anyone who opens to gets either the
+// old file or the whole new one. A program that runs from to, or has it loaded as a library, goes
+// on with the old file (Windows: the old file is first renamed aside, to + ".old-" + a number,
+// and removed when it is no longer in use, or else left there). False leaves to as it was.
+bool replaceFile(const std::string& from, const std::string& to);
+
+// Removes a file (not a folder); false when it could not be removed.
+bool removeFile(const std::string& path);
 
 // Reads a whole file; false when it cannot be read.
 bool readFile(const std::string& path, std::string* contents);

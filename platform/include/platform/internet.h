@@ -5,6 +5,11 @@
 // meaning: access type Direct uses no proxy, Proxy the named one, Preconfig the system's
 // settings (the http_proxy/https_proxy/no_proxy environment); a failed send can be repeated on
 // the same request after relaxing the security flags.
+// Time-outs are WinINet's: 60 s to connect, 30 s to send, and 30 s of silence while waiting for
+// any byte of the answer (a server that keeps trickling is not cut off by them). They can be set
+// per session or request with the time-out options below.
+// abortAll ends every transfer in flight, so that no thread is inside the library when the
+// process exits.
 // Code that fetches takes an Internet& so tests can hand in a fake; systemInternet() is the
 // real one. Handles belong to the thread that opened them; different handles may be used on
 // different threads at once.
@@ -27,6 +32,9 @@ constexpr uint32_t kInetFlagNoCacheWrite = 0x04000000; // request: keep the resp
 constexpr uint32_t kInetFlagSecure = 0x00800000;       // request: TLS (https)
 constexpr uint32_t kHttpAddReqFlagAdd = 0x20000000;
 constexpr uint32_t kHttpAddReqFlagReplace = 0x80000000;
+constexpr uint32_t kInetOptionConnectTimeout = 2; // a uint32_t of milliseconds
+constexpr uint32_t kInetOptionSendTimeout = 5;
+constexpr uint32_t kInetOptionReceiveTimeout = 6;
 constexpr uint32_t kInetOptionSecurityFlags = 31; // a uint32_t of the flags below
 constexpr uint32_t kInetOptionProxyUsername = 43; // text; length counts the terminating NUL
 constexpr uint32_t kInetOptionProxyPassword = 44;
@@ -53,14 +61,28 @@ public:
   // InternetSetOptionA / InternetQueryOptionA (the options above).
   virtual bool setOption(InetHandle handle, uint32_t option, const void* buffer, uint32_t length) = 0;
   virtual bool queryOption(InetHandle handle, uint32_t option, void* buffer, uint32_t* length) = 0;
-  // HttpSendRequestA without extra headers or body: true once the response's headers are in.
+  // HttpSendRequestA without extra headers or body: true once the final response's headers are
+  // in. A proxy's answer to a tunnel request (CONNECT) is never taken for the response, and an
+  // https address is never redirected to an http one.
   virtual bool send(InetHandle request) = 0;
-  // HttpQueryInfoA(HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER) after a send.
+  // HttpQueryInfoA(HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER) after a send: the server's
+  // status, never a proxy's answer to CONNECT.
   virtual bool statusCode(InetHandle request, uint32_t* code) = 0;
-  // InternetReadFile: *count 0 with true means the body has ended.
+  // HttpQueryInfoA(HTTP_QUERY_CONTENT_LENGTH) after a send: false when the response declares no
+  // length (or it is no number).
+  virtual bool contentLength(InetHandle request, uint64_t* length) = 0;
+  // InternetReadFile: *count 0 with true means the body has ended; false means the transfer
+  // failed (a reset, a time-out, an abort, a body cut short where the library can tell).
   virtual bool read(InetHandle request, void* buffer, uint32_t size, uint32_t* count) = 0;
   // InternetCloseHandle.
   virtual bool close(InetHandle handle) = 0;
+
+  // Ends every transfer in flight from any thread: a send or read that is waiting returns false
+  // at once, and every later request, send or read fails, for the rest of the process (it is
+  // closing down, or the user has left the update). Then waits up to waitMs until every request
+  // handle has been closed by its owner, so that no thread is inside the library any more.
+  // True when that happened in time.
+  virtual bool abortAll(uint32_t waitMs) = 0;
 
   bool querySecurityFlags(InetHandle request, uint32_t* flags) {
     uint32_t length = sizeof *flags;

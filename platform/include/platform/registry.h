@@ -1,9 +1,10 @@
 // The registry as the kit uses it: two root keys, keys opened for reading or opened-or-created,
 // values read into a caller's buffer and REG_SZ values written from bytes without a terminator.
-// Windows talks to the real registry; Linux keeps one text hive per root key (see the README).
-// Code that needs the registry takes a Registry& so tests can hand in a fake; systemRegistry()
-// is the real one. Key and value names are byte strings in the ANSI code page, compared
-// without regard to case, with "\" between key names. Any thread may call; calls share nothing
+// Windows talks to the real registry; Linux keeps one UTF-8 text hive per root key (see the
+// README). Code that needs the registry takes a Registry& so tests can hand in a fake;
+// systemRegistry() is the real one. Key and value names are byte strings in the ANSI code page,
+// compared without regard to case (on Linux, the case of ASCII letters only), with "\" between
+// key names; REG_SZ data is in the ANSI code page too. Any thread may call; calls share nothing
 // but the hives themselves.
 #pragma once
 

@@ -1,0 +1,60 @@
+# The Debian package for Linux desktops, made with CPack: the target `deb` of the linux build writes
+# deb/formwell_<version>_amd64.deb. It holds formwell in /usr/bin (the program carries the whole
+# application package and installs it for each user at the first start), formdesk with the gbconv
+# library it loads from beside itself in /usr/lib/formwell once formdesk is built, the desktop entry
+# that puts the kit into the applications menu under its Chinese name, and the kit's icon. It
+# depends on the Debian libraries the programs link (found by dpkg-shlibdeps) and on qrencode, the
+# encoder that formdesk starts on Linux.
+if(WIN32 OR FORMWELL_SANITIZE)
+  return()
+endif()
+
+set(FORMWELL_PACKAGE_VERSION "1.0.0.0" CACHE STRING "The version that the Debian package carries")
+
+install(TARGETS formwell RUNTIME DESTINATION bin)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/formwell.desktop DESTINATION share/applications)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/formwell.svg DESTINATION share/icons/hicolor/scalable/apps)
+foreach(size 48 256)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/formwell-${size}.png
+          DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME formwell.png)
+endforeach()
+# formdesk joins once it is built here (its directory may come after this file is read).
+cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL formwell_install_formdesk)
+function(formwell_install_formdesk)
+  if(TARGET formdesk)
+    install(TARGETS formdesk gbconv RUNTIME DESTINATION lib/formwell LIBRARY DESTINATION lib/formwell)
+  endif()
+endfunction()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME formwell)
+set(CPACK_PACKAGE_VERSION ${FORMWELL_PACKAGE_VERSION})
+set(CPACK_PACKAGE_VENDOR "Orvanta")
+set(CPACK_PACKAGE_CONTACT "Formwell maintainers <formwell@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Velor服务平台自助申请软件: self-service application forms for the Velor platform")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "The kit installs its application package for each user at the first start, keeps it\n"
+    "current from the bank's update servers, and shows the application forms, which save\n"
+    "their data and print with a QR code of their signature.")
+string(JOIN "" CPACK_DEBIAN_PACKAGE_DESCRIPTION ${CPACK_DEBIAN_PACKAGE_DESCRIPTION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # formwell_<version>_<architecture>.deb
+set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qrencode")
+set(CPACK_STRIP_FILES ON)
+include(CPack)
+
+add_custom_target(deb
+  COMMAND ${CMAKE_CPACK_COMMAND} -G DEB --config ${CMAKE_BINARY_DIR}/CPackConfig.cmake -B ${CMAKE_BINARY_DIR}/deb
+  DEPENDS formwell
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+  COMMENT "Making the Debian package"
+  VERBATIM)
+cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL formwell_deb_after_formdesk)
+function(formwell_deb_after_formdesk)
+  if(TARGET formdesk)
+    add_dependencies(deb formdesk gbconv)
+  endif()
+endfunction()
