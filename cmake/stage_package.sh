@@ -2,6 +2,10 @@
 # Stages and writes the package archive that formwell carries:
 #   stage_package.sh linux|windows PACK-TOOL OUT.zip STAGE-DIR FORMS-DIR BIN-DIR [QRENCODE-EXE]
 # Members, in this order: eb_df/, qrencode/, the formdesk program, the gbconv library, eb_ac/.
+# PACKAGE_FORMDESK, when set, is the formdesk program to pack instead of the built one (the
+# end-to-end tests pack a stand-in that records its command line).
+# PACKAGE_EXTRA_MEMBERS (NAME=PATH, one a line) are added at the end: the update publisher
+# adds the next formwell program as loader.exe this way.
 # The form packages are assembled by forms/assemble.js with their page libraries; when node, npm
 # or the assembly fails, the build fails (a package of placeholder pages must never ship). Only a
 # form whose sources are not in forms/ yet stands in as a placeholder page, and formdesk is left
@@ -47,12 +51,17 @@ done
 members=("eb_df/=$stage/forms/eb_df")
 if [ "$platform" = linux ]; then
   members+=("qrencode/=$stage/qrencode")
-  [ -f "$bin/formdesk" ] && members+=("formdesk.exe=$bin/formdesk")
+  formdesk="${PACKAGE_FORMDESK:-$bin/formdesk}"
+  [ -f "$formdesk" ] && members+=("formdesk.exe=$formdesk")
   members+=("libgbconv.so=$bin/libgbconv.so")
 else
   members+=("qrencode/=$stage/qrencode")
-  [ -f "$bin/formdesk.exe" ] && members+=("formdesk.exe=$bin/formdesk.exe")
+  formdesk="${PACKAGE_FORMDESK:-$bin/formdesk.exe}"
+  [ -f "$formdesk" ] && members+=("formdesk.exe=$formdesk")
   members+=("gbconv.dll=$bin/gbconv.dll")
 fi
 members+=("eb_ac/=$stage/forms/eb_ac")
+while IFS= read -r extra; do
+  [ -n "$extra" ] && members+=("$extra")
+done <<<"${PACKAGE_EXTRA_MEMBERS:-}"
 exec "$pack" "$out" "${members[@]}"

@@ -393,6 +393,13 @@ namespace {
 gboolean onKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer data) {
   auto* impl = static_cast<Dialog::Impl*>(data);
   if (event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) return FALSE;
+  // A component inside a host control (the browser) gets its keys first, as an ActiveX control's
+  // TranslateAccelerator does in a Win32 dialog: Enter and Esc reach the page in it.
+  if (GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(widget)))
+    for (const auto& entry : impl->controls)
+      if (entry.second.tmpl.kind == ControlKind::Host &&
+          (focus == entry.second.inner || gtk_widget_is_ancestor(focus, entry.second.inner)))
+        return FALSE;
   if (event->keyval == GDK_KEY_Escape) {
     impl->dispatchCommand(kIdCancel);
     return TRUE;

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """The update servers and the proxy that the network tests talk to, all on 127.0.0.1.
 
-    servers.py start STATE [--root FOLDER]   make a temporary folder, a self-signed certificate (openssl) and a
+    servers.py start STATE [--root FOLDER] [--table FOLDER]   make a temporary folder, a self-signed certificate (openssl) and a
                              tinyproxy configuration in it; start the update servers and tinyproxy
                              in the background; wait until they listen; note it all in STATE
     servers.py stop STATE    stop them and remove the folder
-    servers.py serve DIR [--root FOLDER]   run the update servers in the foreground
+    servers.py serve DIR [--root FOLDER] [--table FOLDER]   run the update servers in the foreground
 
 Update servers: HTTP on 8080, HTTPS on 8443 (certificate for "formwell-test", issued by
 itself), and on 8090 a port that accepts connections and never says a word. Paths:
@@ -18,6 +18,12 @@ itself), and on 8090 a port that accepts connections and never says a word. Path
     short/ and reset/ declare the whole length but send only the first 4 bytes, then close the
     connection cleanly or reset it; trickle/ sends a header line every 0.4 s for 2 s before
     the answer; tohttp/ redirects to the HTTP server's /table/version.txt.
+
+With --table FOLDER, /table/NAME and /ccs/table/NAME come from FOLDER/NAME when that file exists
+(version.txt, filesize.txt, table.zip: an update server folder as tools/publish.sh writes it),
+read afresh on every request so a test can change them between runs. FOLDER/mode, when present,
+changes how table.zip is sent: "truncated" announces the whole length and sends half of it,
+"slow" sends it at about 16 KiB a second, "stall" sends 16 KiB and then nothing.
 
 tinyproxy listens on 8888 and wants Basic authentication (formwell / s3cret).
 """
@@ -45,6 +51,7 @@ MODES = ("late", "hang", "empty", "missing", "endless", "nul", "short", "reset",
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.0"
     root = None
+    table = None
 
     def log_message(self, fmt, *args):
         sys.stderr.write("%s %s\n" % (self.server.server_address[1], fmt % args))
@@ -63,6 +70,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         if path.startswith("/files/") and self.root:
             return self.send_file(os.path.join(self.root, os.path.basename(path)))
+        if self.table and not mode and self.send_table(path):
+            return
         body = VERSIONS.get(path)
         if mode == "missing" or body is None:
             return self.answer(404, b"<html><body><h1>404 Not Found</h1></body></html>\n", "text/html")
@@ -144,6 +153,46 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 pass
 
 
+    def send_table(self, path):
+        """A file of the --table folder under /table/ or /ccs/table/; False when there is none."""
+        for base in ("/table/", "/ccs/table/"):
+            if path.startswith(base) and "/" not in path[len(base):]:
+                name = os.path.join(self.table, path[len(base):])
+                break
+        else:
+            return False
+        if not os.path.isfile(name):
+            return False
+        with open(name, "rb") as f:
+            body = f.read()
+        behaviour = ""
+        if name.endswith("table.zip") and os.path.isfile(os.path.join(self.table, "mode")):
+            with open(os.path.join(self.table, "mode")) as f:
+                behaviour = f.read().strip()
+        if not behaviour:
+            self.answer(200, body, "application/octet-stream")
+            return True
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        try:
+            if behaviour == "truncated":
+                self.wfile.write(body[:len(body) // 2])
+            elif behaviour == "slow":
+                for i in range(0, len(body), 1024):
+                    self.wfile.write(body[i:i + 1024])
+                    self.wfile.flush()
+                    time.sleep(1 / 16)
+            elif behaviour == "stall":
+                self.wfile.write(body[:16384])
+                self.wfile.flush()
+                time.sleep(600)
+        except OSError:
+            pass
+        return True
+
+
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     daemon_threads = True
     allow_reuse_address = True
@@ -176,8 +225,9 @@ def silent(port):
         held.append(conn)
 
 
-def serve(folder, root):
+def serve(folder, root, table=None):
     Handler.root = root
+    Handler.table = table
     plain = Server(("127.0.0.1", HTTP_PORT), Handler)
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem"))
@@ -195,7 +245,7 @@ def listening(port):
         return False
 
 
-def start(state, root=None):
+def start(state, root=None, table=None):
     stop(state, quiet=True)
     for port in (HTTP_PORT, HTTPS_PORT, SILENT_PORT, PROXY_PORT):
         if listening(port):
@@ -218,6 +268,8 @@ def start(state, root=None):
         serve_args = [sys.executable, os.path.abspath(__file__), "serve", folder]
         if root:
             serve_args += ["--root", os.path.abspath(root)]
+        if table:
+            serve_args += ["--table", os.path.abspath(table)]
         pids.append(subprocess.Popen(serve_args,
                                      stdout=log, stderr=log, start_new_session=True).pid)
     with open(os.path.join(folder, "tinyproxy.log"), "w") as log:
@@ -250,13 +302,23 @@ def stop(state, quiet=False):
     os.unlink(state)
 
 
+def options(args):
+    """--root FOLDER and --table FOLDER, in any order."""
+    found = {"--root": None, "--table": None}
+    if len(args) % 2 or any(a not in found for a in args[::2]):
+        sys.exit(__doc__)
+    for name, value in zip(args[::2], args[1::2]):
+        found[name] = value
+    return found["--root"], found["--table"]
+
+
 if __name__ == "__main__":
     if len(sys.argv) >= 3 and sys.argv[1] == "start":
-        start(sys.argv[2], sys.argv[4] if len(sys.argv) >= 5 and sys.argv[3] == "--root" else None)
+        start(sys.argv[2], *options(sys.argv[3:]))
     elif len(sys.argv) >= 3 and sys.argv[1] == "stop":
         stop(sys.argv[2])
     elif len(sys.argv) >= 3 and sys.argv[1] == "serve":
         signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGTERM, signal.SIGINT])
-        serve(sys.argv[2], sys.argv[4] if len(sys.argv) >= 5 and sys.argv[3] == "--root" else None)
+        serve(sys.argv[2], *options(sys.argv[3:]))
     else:
         sys.exit(__doc__)

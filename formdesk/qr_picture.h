@@ -1,0 +1,33 @@
+// CREATE_PNG: the QR text from the page's post and the installed version, the encoder's command
+// line, and the encoder run hidden with a bound. The picture is images/encryption.png in the
+// package folder; the encoder is qrencode/qrencode.exe in the program folder.
+#pragma once
+
+#include <string>
+
+#include "../gbconv/gbconv.h"
+#include "platform/child_process.h"
+
+// The version code that follows the signature: "2010.7.19.1" -> "0071901", "1.0.0.0" -> "0000.0.0",
+// missing or shorter than four characters -> "000000".
+std::u16string versionCode(const std::u16string& installedVersion);
+
+// The signature from a CREATE_PNG body ("CCC_ID=<signature>"): the bytes after the first six, up
+// to a NUL, passed through convert when there is one, in the ANSI code page, without the "=".
+std::u16string signatureFromBody(const std::string* postData, ANSIToGBProc convert);
+
+// How the text is handed to the encoder: as it is when it holds only letters and digits;
+// otherwise after "--" (so it can never be taken for an option) and, on the Windows command line,
+// in double quotes with Windows's quoting rules, so it stays one argument.
+bool isPlainQrText(const std::u16string& text);
+platform::ChildCommand encoderCommand(const std::u16string& programFolder, const std::u16string& packageFolder,
+                                      const std::u16string& qrText);
+
+// The bound on one encoder run; an encoder still running then is ended and the previous picture
+// stays.
+constexpr unsigned kEncoderTimeoutMs = 30000;
+
+// The whole command: QR text = signature + version code, then the encoder, waited for.
+platform::ChildResult createQrPicture(platform::ChildRunner& runner, const std::string* postData, ANSIToGBProc convert,
+                                      const std::u16string& installedVersion, const std::u16string& programFolder,
+                                      const std::u16string& packageFolder);

@@ -1,0 +1,80 @@
+// The update: the package size, the download of table.zip beside tm.zip, the checks that the
+// package really arrived, the extraction over the installed files and the recording of the new
+// version. It knows no window: it reports through UpdateView, which CUpdateDlg carries to its
+// controls on the UI thread, and it takes the Internet layer and the installation it works with
+// from an UpdateJob, so tests hand in fakes.
+//
+// Threads: updateWorker runs on the update worker thread; the dialog (UI thread) may raise the
+// job's cancelled flag at any time. After the flag is up the worker calls no view method and
+// records nothing; it leaves at its next step, and the transfer at its next read.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "platform/internet.h"
+
+class CSetup;
+
+namespace formwell {
+
+// Text table entries the update shows in its status line.
+constexpr int kEntryDownloading = 18;
+constexpr int kEntryDownloaded = 19;
+constexpr int kEntryFailed = 21;
+constexpr int kEntryUpdated = 24;
+
+// What the update shows. Called on the worker thread; implementations carry each call to the
+// UI thread.
+class UpdateView {
+public:
+  virtual ~UpdateView() = default;
+  virtual void setStatus(int entry) = 0; // the status line shows text table entry `entry`
+  virtual void setProgress(int percent) = 0;
+  virtual void enableStart(bool enabled) = 0; // button 1001
+  virtual void enableRun(bool enabled) = 0;   // button 1009
+};
+
+// One update's inputs and its two flags. Shared by the dialog and the worker (shared_ptr), so
+// whichever ends last frees it.
+struct UpdateJob {
+  std::string baseUrl; // updateBaseUrl, ending in "/"
+  std::string version; // serverVersion, recorded after a successful update
+  std::string folder;  // the program folder, ending in a separator
+  platform::Internet* internet = nullptr;
+  CSetup* setup = nullptr;
+  std::atomic<bool> cancelled{false}; // raised by the dialog when it ends
+  std::atomic<bool> finished{false};  // raised by the worker as its very last step
+};
+
+// The announced size from the text of filesize.txt, read as the standard string-to-long
+// conversion reads it: leading blanks, an optional sign, digits; anything else ends the number.
+// No digits, a negative number or nothing gives 0 (no size announced).
+int64_t parsePackageSize(const std::string& text);
+
+// The progress position for `received` of `total` bytes, 0 to 100. A total of 0 (none
+// announced) gives 0; more than the total gives 100.
+int downloadProgress(int64_t received, int64_t total);
+
+// The size that filesize.txt under baseUrl announces; 0 when it cannot be had or the answer is
+// no 2xx.
+int64_t fetchPackageSize(platform::Internet& internet, const std::string& baseUrl);
+
+// Downloads url into the file at path, moving the view's progress as the bytes arrive.
+// Returns 1 when the whole body arrived with a 2xx status and, when total is not 0, exactly
+// total bytes; -1 otherwise (no connection, the file cannot be made, a non-2xx answer, a failed
+// or short transfer, a write that fails, or cancelled raised), and then path is removed.
+int downloadToFile(platform::Internet& internet, const std::string& url, const std::string& path, UpdateView& view,
+                   int64_t total, const std::atomic<bool>& cancelled);
+
+// Whether the file at path opens as a ZIP archive with at least one entry.
+bool isZipPackage(const std::string& path);
+
+// The whole update, on the worker thread. On success: tm.zip is the new package, it is unpacked
+// into the folder, the version is recorded, progress 100, status entry 24, start disabled, run
+// enabled. On any failure: status entry 21, start enabled, run disabled, the earlier tm.zip and
+// the recorded version as they were. Raises job.finished at the end in every case.
+void updateWorker(UpdateJob& job, UpdateView& view);
+
+} // namespace formwell
