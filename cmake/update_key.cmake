@@ -41,3 +41,22 @@ ${body}  return key;
 ")
   target_sources(${target} PRIVATE ${gen})
 endfunction()
+
+# formwell_test_update_keys(): a test key pair "update" and a second, foreign one "other" for this
+# build tree (FORMWELL_TEST_KEYS/NAME.pem and NAME.pub.pem), made once at configure time. They
+# sign only what the tests publish.
+function(formwell_test_update_keys)
+  if(NOT FORMWELL_OPENSSL)
+    message(FATAL_ERROR "openssl is needed for the tests' update keys")
+  endif()
+  set(FORMWELL_TEST_KEYS ${CMAKE_BINARY_DIR}/test-keys CACHE INTERNAL "test key pairs for signed updates")
+  foreach(name update other)
+    if(NOT EXISTS ${FORMWELL_TEST_KEYS}/${name}.pub.pem)
+      file(MAKE_DIRECTORY ${FORMWELL_TEST_KEYS})
+      execute_process(COMMAND ${FORMWELL_OPENSSL} genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256
+                              -out ${FORMWELL_TEST_KEYS}/${name}.pem COMMAND_ERROR_IS_FATAL ANY)
+      execute_process(COMMAND ${FORMWELL_OPENSSL} pkey -in ${FORMWELL_TEST_KEYS}/${name}.pem -pubout
+                              -out ${FORMWELL_TEST_KEYS}/${name}.pub.pem COMMAND_ERROR_IS_FATAL ANY)
+    endif()
+  endforeach()
+endfunction()
