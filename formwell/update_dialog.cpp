@@ -135,6 +135,7 @@ void CUpdateDlg::startUpdate() {
   job->folder = folder_;
   job->internet = &internet_;
   job->setup = &setup_;
+  job->key = &updatePublicKey();
   auto view = std::make_shared<PostedView>(*this, job->cancelled);
   job_ = job;
   // The thread owns what it uses (the job and the view): nothing it touches is freed under it.

@@ -116,6 +116,25 @@ int downloadToFile(platform::Internet& internet, const std::string& url, const s
   return 1;
 }
 
+bool packageSigned(platform::Internet& internet, const std::string& url, const std::string& path,
+                   const UpdateKey& key) {
+  CHttpClient client(internet);
+  std::string signature;
+  bool whole = false;
+  if (client.openUrl(signatureFileName(url), nullptr, nullptr, kUserAgent)) {
+    if (client.sendGet(client.path(), nullptr) && success(client.statusCode())) {
+      // A DER signature of P-256 is at most 72 bytes: anything much longer is no signature file.
+      std::vector<char> buf(kPiece);
+      int got;
+      while (signature.size() <= kSizeBodyLimit && (got = client.read(buf.data(), kPiece)) > 0)
+        signature.append(buf.data(), static_cast<size_t>(got));
+      whole = signature.size() <= kSizeBodyLimit && client.bodyComplete();
+    }
+    client.close();
+  }
+  return whole && verifyFileSignature(path, signature, key);
+}
+
 bool isZipPackage(const std::string& path) {
   CArchiveReader reader;
   if (!reader.open(path)) return false;
@@ -143,6 +162,9 @@ void updateWorker(UpdateJob& job, UpdateView& view) {
     for (int p = 10; p <= 50; p += 10)
       view.setProgress(p);
   }
+  // A build with an update key takes only a package that the key's owner signed, and checks it
+  // before the archive is even opened.
+  if (ok && job.key && job.key->present) ok = go() && packageSigned(*job.internet, url, part, *job.key);
   if (ok) ok = isZipPackage(part);
   if (ok && go()) {
     ok = platform::replaceFile(part, archive);

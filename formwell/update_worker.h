@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 
+#include "package_signature.h"
 #include "platform/internet.h"
 
 class CSetup;
@@ -44,6 +45,9 @@ struct UpdateJob {
   std::string folder;  // the program folder, ending in a separator
   platform::Internet* internet = nullptr;
   CSetup* setup = nullptr;
+  // The program's update key. With a key present, the package counts only with a valid signature
+  // (table.zip.sig beside it on the server), checked before anything is unpacked.
+  const UpdateKey* key = nullptr;
   std::atomic<bool> cancelled{false}; // raised by the dialog when it ends
   std::atomic<bool> finished{false};  // raised by the worker as its very last step
 };
@@ -67,6 +71,10 @@ int64_t fetchPackageSize(platform::Internet& internet, const std::string& baseUr
 // or short transfer, a write that fails, or cancelled raised), and then path is removed.
 int downloadToFile(platform::Internet& internet, const std::string& url, const std::string& path, UpdateView& view,
                    int64_t total, const std::atomic<bool>& cancelled);
+
+// Whether the package at path carries a valid signature by key: url + ".sig" is fetched (a complete
+// 2xx answer of at most 4 KiB) and checked against the file's bytes.
+bool packageSigned(platform::Internet& internet, const std::string& url, const std::string& path, const UpdateKey& key);
 
 // Whether the file at path opens as a ZIP archive with at least one entry.
 bool isZipPackage(const std::string& path);

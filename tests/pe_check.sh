@@ -30,7 +30,7 @@ done
 while read -r dll; do
   case "${dll,,}" in
     kernel32.dll|user32.dll|gdi32.dll|advapi32.dll|shell32.dll|ole32.dll|oleaut32.dll|comctl32.dll|\
-    comdlg32.dll|wininet.dll|shlwapi.dll|uuid.dll|winspool.drv|msvcrt.dll|ws2_32.dll|imagehlp.dll|version.dll|\
+    comdlg32.dll|wininet.dll|shlwapi.dll|uuid.dll|winspool.drv|msvcrt.dll|ws2_32.dll|imagehlp.dll|version.dll|bcrypt.dll|\
     api-ms-win-*) ;;
     *) echo "$file: needs $dll, which Windows does not carry" >&2; status=1 ;;
   esac

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Turns a build into a folder for the update server:
 #
-#   tools/publish.sh BUILD-DIR VERSION OUT-FOLDER
+#   tools/publish.sh [--key PRIVATE-KEY.pem] BUILD-DIR VERSION OUT-FOLDER
 #
+#   --key       the bank's private signing key (ECDSA P-256, PEM): table.zip.sig is written beside
+#               table.zip. Required when BUILD-DIR was built with FORMWELL_UPDATE_PUBLIC_KEY, whose
+#               programs take only signed packages; the key must be that public key's private half.
 #   BUILD-DIR   build/win32 (what customers run) or build/linux, built with `make build-win32` etc.
 #   VERSION     four numbers with dots, e.g. 2.0.0.8; "1.0.0.0" sends every customer back to the
 #               package that the program carries (a roll-back).
@@ -11,12 +14,18 @@
 #                               formwell program, which replaces the customer's program file
 #                 filesize.txt  the size of table.zip in bytes, as decimal text
 #                 version.txt   VERSION, without a line break
+#                 table.zip.sig with --key: the signature of table.zip (DER, as openssl writes it)
 #
 # Serve OUT-FOLDER's three files under the address the program was built with (for the internal
 # server "http://ADDRESS:8080/table/", for the public one "https://ADDRESS/ccs/table/") with
 # any static web server. version.txt is written last, each file through a temporary name, so a
 # customer who asks while publishing runs sees either the old version or the whole new one.
 set -euo pipefail
+key=""
+if [ "${1:-}" = --key ] && [ $# -ge 2 ]; then
+  key="$2"
+  shift 2
+fi
 if [ $# -ne 3 ]; then
   sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//'
   exit 2
@@ -43,6 +52,22 @@ else
   echo "publish: $build/bin holds no formwell program; build it first (make build-win32)" >&2
   exit 1
 fi
+# A build that checks signatures takes nothing unsigned: publishing for it needs the matching key.
+build_key="$(sed -n 's/^FORMWELL_UPDATE_PUBLIC_KEY:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null || true)"
+if [ -n "$build_key" ] && [ -z "$key" ]; then
+  echo "publish: $build checks update signatures (FORMWELL_UPDATE_PUBLIC_KEY=$build_key); give the private key with --key" >&2
+  exit 1
+fi
+if [ -n "$key" ]; then
+  public_der() { openssl pkey "$@" -pubout -outform DER 2>/dev/null | od -An -tx1 | tr -d ' \n'; }
+  mine="$(public_der -in "$key")"
+  [ -n "$mine" ] || { echo "publish: $key is not a private key that openssl can read" >&2; exit 1; }
+  if [ -n "$build_key" ] && [ "$mine" != "$(public_der -pubin -in "$build_key")" ]; then
+    echo "publish: $key is not the private half of $build_key, the key that $build checks" >&2
+    exit 1
+  fi
+  [ -n "$build_key" ] || echo "publish: note: $build takes unsigned packages too; signing anyway" >&2
+fi
 pack="$build/tools-host/formwell-pack"
 [ -x "$pack" ] || { echo "publish: $pack is missing; build $build first" >&2; exit 1; }
 
@@ -57,8 +82,15 @@ PACKAGE_EXTRA_MEMBERS="loader.exe=$program" \
 size=$(stat -c %s "$stage/table.zip")
 printf '%s' "$size" >"$stage/filesize.txt"
 printf '%s' "$version" >"$stage/version.txt"
-for f in table.zip filesize.txt version.txt; do
+files="table.zip"
+if [ -n "$key" ]; then
+  openssl dgst -sha256 -sign "$key" -out "$stage/table.zip.sig" "$stage/table.zip"
+  files="$files table.zip.sig"
+else
+  rm -f "$out/table.zip.sig" # an earlier package's signature would only fail the new one
+fi
+for f in $files filesize.txt version.txt; do
   cp "$stage/$f" "$out/.$f.new"
   mv -f "$out/.$f.new" "$out/$f"
 done
-echo "publish: $out: version $version, table.zip $size bytes ($platform), with loader.exe"
+echo "publish: $out: version $version, table.zip $size bytes ($platform), with loader.exe${key:+, signed}"

@@ -231,8 +231,8 @@ class Table:
         self.folder = folder
         os.makedirs(folder, exist_ok=True)
 
-    def publish(self, version, package=None, size=None, mode=""):
-        for name in ("version.txt", "filesize.txt", "table.zip", "mode"):
+    def publish(self, version, package=None, size=None, mode="", signature=None):
+        for name in ("version.txt", "filesize.txt", "table.zip", "table.zip.sig", "mode"):
             try:
                 os.unlink(os.path.join(self.folder, name))
             except OSError:
@@ -247,6 +247,9 @@ class Table:
         if mode:
             with open(os.path.join(self.folder, "mode"), "w") as f:
                 f.write(mode)
+        if signature is not None:
+            with open(os.path.join(self.folder, "table.zip.sig"), "wb") as f:
+                f.write(signature)
 
 
 def build_package(opts, work, loader, padding=0):
@@ -458,6 +461,46 @@ def case_update_runs_and_replaces_the_program(kit, opts, work, table, package, l
         check(f.read() == loader, "the program file was not replaced by the package's loader")
 
 
+def sign(key, data):
+    """The DER signature that `openssl dgst -sha256 -sign` makes, as the publisher does."""
+    return subprocess.run(["openssl", "dgst", "-sha256", "-sign", key], input=data, stdout=subprocess.PIPE,
+                          check=True).stdout
+
+
+def case_signed_updates(kit, opts, work, table, package, other_package):
+    """A program with an update key takes only a package that the key's owner signed."""
+    good = sign(opts.signing_key, package)
+    kit.set_version("1.0.0.0")
+    old_zip = kit.file("tm.zip")
+    for what, served, signature in (("unsigned", package, None),
+                                    ("signed by another key", package, sign(opts.foreign_key, package)),
+                                    ("changed after signing", other_package, good),
+                                    ("cut signature file", package, good[:-7])):
+        print("    package:", what)
+        table.publish("2.0.0.9", package=served, signature=signature)
+        proc = start_dialog(kit, opts, "Escape")
+        w = wait_window(proc, UPDATE_TITLE)
+        press_update(w, START_BUTTON)
+        time.sleep(4)
+        check(kit.version() == "1.0.0.0", "%s: version recorded: %r" % (what, kit.version()))
+        check(kit.file("tm.zip") == old_zip, "%s: tm.zip changed" % what)
+        check(kit.file("loader.exe") is None, "%s: something was unpacked" % what)
+        press_update(w, EXIT_BUTTON)
+        check(ended(proc, 10), "%s: exit did not end formwell" % what)
+    print("    package: signed by the key")
+    table.publish("2.0.0.8", package=package, signature=good)
+    proc = start_dialog(kit, opts, "Escape")
+    w = wait_window(proc, UPDATE_TITLE)
+    press_update(w, START_BUTTON)
+    deadline = time.monotonic() + 30
+    while kit.version() != "2.0.0.8" and time.monotonic() < deadline:
+        time.sleep(0.3)
+    check(kit.version() == "2.0.0.8", "signed package: version after the update: %r" % kit.version())
+    check(kit.file("tm.zip") == package, "signed package: tm.zip is not the new package")
+    press_update(w, EXIT_BUTTON)
+    check(ended(proc, 10), "signed package: exit did not end formwell")
+
+
 def pe_bits(path):
     with open(path, "rb") as f:
         data = f.read(4096)
@@ -474,8 +517,11 @@ def main():
     parser.add_argument("--wine")
     parser.add_argument("--prefix")
     parser.add_argument("--only", help="run only the cases whose name holds this text")
+    parser.add_argument("--signing-key", help="the private key whose public half the program carries: run the "
+                        "signed-update cases only")
+    parser.add_argument("--foreign-key", help="another private key, for a package signed by the wrong key")
     opts = parser.parse_args()
-    for name in ("program", "standin", "pack", "shots", "wine", "prefix"):
+    for name in ("program", "standin", "pack", "shots", "wine", "prefix", "signing_key", "foreign_key"):
         if getattr(opts, name):
             setattr(opts, name, os.path.abspath(getattr(opts, name)))
     if opts.wine and pe_bits(opts.program) == 32 and subprocess.run(
@@ -514,6 +560,10 @@ def main():
                                lambda: case_exit_during_download(kit, opts, work, table, slow_package, "stall")))
         else:
             print("skipped: exit during a stalled download (the Internet layer cannot abort a transfer yet)")
+    if opts.signing_key:
+        cases = cases[:1]
+        served = [("only a package signed by the program's key updates",
+                   lambda: case_signed_updates(kit, opts, work, table, package, slow_package))]
     failed = 0
     servers = None
 

@@ -2,9 +2,11 @@
 # The publisher: a build becomes an update-server folder whose table.zip carries the package and
 # the build's formwell as loader.exe, with filesize.txt and version.txt to match; versions the
 # programs would misread are refused or warned about.
-#   publish_test.sh PUBLISH.SH BUILD-DIR
+# With a signing key it writes table.zip.sig, and for a build that checks signatures it publishes
+# only with the matching private key.
+#   publish_test.sh PUBLISH.SH BUILD-DIR TEST-KEYS-DIR
 set -u
-publish="$1" build="$2"
+publish="$1" build="$2" keys="$3"
 out="$(mktemp -d)"
 trap 'rm -rf "$out"' EXIT
 fail() { echo "FAILED: $*"; exit 1; }
@@ -31,4 +33,28 @@ done
 [ ! -e "$out/bad/version.txt" ] || fail "a refused version left files"
 warning="$(bash "$publish" "$build" 2.0.0.10 "$out/ten" 2>&1 >/dev/null)"
 case "$warning" in *"weighs as 2.0.0.0"*) ;; *) fail "no warning for 2.0.0.10: $warning" ;; esac
+[ ! -e "$out/table/table.zip.sig" ] || fail "an unsigned publication wrote a signature"
+
+# Signing: the signature verifies against the public key; a build with a key refuses to publish
+# without it or with another one.
+bash "$publish" --key "$keys/update.pem" "$build" 2.0.0.8 "$out/signed" >/dev/null 2>&1 || fail "publishing signed"
+openssl dgst -sha256 -verify "$keys/update.pub.pem" -signature "$out/signed/table.zip.sig" "$out/signed/table.zip" \
+  >/dev/null || fail "table.zip.sig does not verify"
+keyed="$out/keyed-build"
+mkdir -p "$keyed"
+ln -s "$(cd "$build" && pwd)/bin" "$keyed/bin"
+ln -s "$(cd "$build" && pwd)/tools-host" "$keyed/tools-host"
+echo "FORMWELL_UPDATE_PUBLIC_KEY:FILEPATH=$keys/update.pub.pem" >"$keyed/CMakeCache.txt"
+for args in "" "--key $keys/other.pem"; do
+  # shellcheck disable=SC2086
+  if bash "$publish" $args "$keyed" 2.0.0.9 "$out/refused" >/dev/null 2>&1; then
+    fail "a build with a key published with '${args:-no key}'"
+  fi
+done
+[ ! -e "$out/refused/version.txt" ] || fail "a refused publication left files"
+bash "$publish" --key "$keys/update.pem" "$keyed" 2.0.0.9 "$out/signed" >/dev/null 2>&1 || fail "signed for a keyed build"
+openssl dgst -sha256 -verify "$keys/update.pub.pem" -signature "$out/signed/table.zip.sig" "$out/signed/table.zip" \
+  >/dev/null || fail "table.zip.sig of the keyed build"
+bash "$publish" "$build" 2.0.0.7 "$out/signed" >/dev/null 2>&1 || fail "unsigned over a signed folder"
+[ ! -e "$out/signed/table.zip.sig" ] || fail "an unsigned publication left the earlier signature"
 echo "publish: ok"
