@@ -54,4 +54,15 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   /usr/lib/wine/wineserver -w
 fi
 [ "$prepare" = 1 ] && exit 0
+# Wine's desktop process belongs to the wineserver session and stays bound to the X display that
+# the session began on. The tests give each window test an Xvfb of its own, and one test's Wine
+# programs follow another's closely enough to keep the session alive after that display is gone;
+# windows of the next test then never appear. So a program started on another display than the
+# session's begins a fresh session.
+display_file="$WINEPREFIX/.formwell-display"
+if [ "$(cat "$display_file" 2>/dev/null)" != "${DISPLAY:-none}" ]; then
+  /usr/lib/wine/wineserver -k >/dev/null 2>&1
+  /usr/lib/wine/wineserver -w >/dev/null 2>&1
+  printf '%s' "${DISPLAY:-none}" >"$display_file"
+fi
 exec "$loader" "$@"
