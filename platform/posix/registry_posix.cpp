@@ -76,6 +76,29 @@ std::string hivePath(RegRoot root) {
 std::string toHive(const std::string& ansi) { return wideToUtf8(ansiToWide(ansi)); }
 std::string fromHive(const std::string& utf8) { return wideToAnsi(utf8ToWide(utf8)); }
 
+// REG_EXPAND_SZ and REG_MULTI_SZ: the hive holds their UTF-16LE bytes, as the registry does; the
+// ANSI calls give and take them in the ANSI code page, terminators included, as Windows does.
+constexpr uint32_t kRegExpandSz = 2;
+constexpr uint32_t kRegMultiSz = 7;
+bool isWideText(uint32_t type) { return type == kRegExpandSz || type == kRegMultiSz; }
+
+std::string utf16leToAnsi(const std::string& bytes) {
+  std::u16string wide;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+    wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                         static_cast<unsigned char>(bytes[i + 1]) << 8));
+  return wideToAnsi(wide);
+}
+
+std::string ansiToUtf16le(const std::string& ansi) {
+  std::string bytes;
+  for (char16_t c : ansiToWide(ansi)) {
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>(c >> 8));
+  }
+  return bytes;
+}
+
 // The Common Files folder that Windows answers from the registry; Linux answers the user's
 // data folder unless the hive names another.
 const char kCommonFilesKey[] = "software\\microsoft\\windows\\currentversion";
@@ -238,7 +261,7 @@ public:
     const HiveValue* v = k ? Hive::findValue(*k, name) : nullptr;
     if (v) {
       t = v->type;
-      data = t == kRegSz ? fromHive(v->data) : v->data;
+      data = t == kRegSz ? fromHive(v->data) : isWideText(t) ? utf16leToAnsi(v->data) : v->data;
     } else if (isCommonFilesKeyOrParent(key->root, key->path) && Hive::equalNoCase(key->path, kCommonFilesKey) &&
                Hive::equalNoCase(name, kCommonFilesValue)) {
       data = baseFolder("XDG_DATA_HOME", ".local/share"); // a file name: its bytes as they are
@@ -250,7 +273,7 @@ public:
     if (data.size() > *size) return false;
     if (!data.empty()) std::memcpy(buf, data.data(), data.size());
     // Text read with room to spare ends with a terminator, as on Windows.
-    if (t == kRegSz && data.size() < *size) static_cast<char*>(buf)[data.size()] = '\0';
+    if ((t == kRegSz || t == kRegExpandSz) && data.size() < *size) static_cast<char*>(buf)[data.size()] = '\0';
     *size = static_cast<uint32_t>(data.size());
     *type = t;
     return true;
@@ -260,6 +283,7 @@ public:
     auto* key = static_cast<PosixKey*>(h);
     std::string bytes = size ? std::string(static_cast<const char*>(data), size) : std::string();
     if (type == kRegSz) bytes = toHive(bytes);
+    if (isWideText(type)) bytes = ansiToUtf16le(bytes);
     HiveLock lock(key->root);
     if (!lock.ok()) return false;
     bool damaged = false;

@@ -90,8 +90,10 @@ bool makeFolder(const std::string& path) {
   return pathKind(path) == PathKind::kFolder;
 }
 
-bool replaceFile(const std::string& from, const std::string& to) {
-  std::string source = nativePath(from), target = nativePath(to);
+namespace {
+
+// One try at putting from in the place of to; false with the system's error set.
+bool replaceOnce(const std::string& source, const std::string& target) {
   if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
   // A running program or a loaded library cannot be replaced, but it can be renamed: move it
   // aside, put the new file in its place, and remove the old one if nothing uses it any more.
@@ -104,15 +106,38 @@ bool replaceFile(const std::string& from, const std::string& to) {
       aside = candidate;
       break;
     }
-    if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS) return false;
+    error = GetLastError();
+    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) {
+      SetLastError(error);
+      return false;
+    }
   }
   if (aside.empty()) return false;
   if (!MoveFileExA(source.c_str(), target.c_str(), 0)) {
+    error = GetLastError();
     MoveFileExA(aside.c_str(), target.c_str(), 0); // the old file goes back where it was
+    SetLastError(error);
     return false;
   }
   DeleteFileA(aside.c_str()); // fails while the old file is in use; it stays then
   return true;
+}
+
+} // namespace
+
+bool replaceFile(const std::string& from, const std::string& to) {
+  std::string source = nativePath(from), target = nativePath(to);
+  // A file that another program holds open for a moment (a virus scanner, the search indexer)
+  // refuses to be moved with a sharing violation or a denial of access: that is not a failed
+  // update, so it is tried again for about two seconds.
+  DWORD start = GetTickCount();
+  for (;;) {
+    if (replaceOnce(source, target)) return true;
+    DWORD error = GetLastError();
+    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || GetTickCount() - start > 2000)
+      return false;
+    Sleep(50);
+  }
 }
 
 bool removeFile(const std::string& path) { return DeleteFileA(nativePath(path).c_str()) != 0; }

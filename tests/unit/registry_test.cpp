@@ -318,6 +318,12 @@ std::vector<ExportCase> regeditExports() {
        h + fwKey +
            "\"h\"=hex:01,02,\\\r\n  03,04,\\\r\n  05\r\n\"s\"=hex(1):41,00,\\\r\n  42,00\r\n\"after\"=\"ok\"\r\n",
        {{fw, "h", "\x01\x02\x03\x04\x05"}, {fw, "s", "AB"}, {fw, "after", "ok"}}},
+      {"expandable and multiple texts, as regedit exports them",
+       h + fwKey + "\"e\"=hex(2):25,00,41,00,25,00,00,00\r\n\"c\"=hex(2):e3,4e,06,74,00,00\r\n"
+                   "\"m\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n",
+       {{fw, "e", std::string("%A%\0", 4)},
+        {fw, "c", platform::wideToAnsi(std::u16string(u"\u4EE3\u7406\0", 3))},
+        {fw, "m", std::string("a\0b\0\0", 5)}}},
       {"a hex value cut at a final backslash",
        h + fwKey + "\"currentversion\"=\"1.0\"\r\n\"cut\"=hex:0a,0b,\\",
        {{fw, "currentversion", "1.0"}, {fw, "cut", "\x0a\x0b"}}},
@@ -484,6 +490,54 @@ TEST_F(RegistryTest, NewHivesArePrivateAndAnExistingModeOrSymlinkIsKept) {
     }
   }
   ::umask(oldMask);
+}
+
+// Run as root with the user's HOME (sudo -E, su -m), the first run must leave the user's registry
+// the user's: folders, hives and lock belong to the owner of the home they are in.
+TEST_F(RegistryTest, ARootFirstRunLeavesTheUsersRegistryTheUsers) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+  const uid_t user = 65534;
+  struct Case {
+    const char* what;
+    bool configExists;
+  };
+  const Case cases[] = {{"no ~/.config yet", false}, {"the user's ~/.config", true}};
+  const char* oldHome = std::getenv("HOME");
+  const std::string savedHome = oldHome ? oldHome : "";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testutil::TempDir home;
+    ASSERT_EQ(::chown(home.path().c_str(), user, user), 0);
+    if (c.configExists) {
+      std::filesystem::create_directory(home.path() / ".config");
+      ASSERT_EQ(::chown((home.path() / ".config").c_str(), user, user), 0);
+    }
+    ::setenv("HOME", home.path().c_str(), 1);
+    ::unsetenv("XDG_CONFIG_HOME");
+    {
+      RegKey k;
+      EXPECT_TRUE(k.openOrCreate(RegRoot::LocalMachine, key_, 0x2001F));
+      EXPECT_TRUE(k.setString("currentversion", "1.0.0.0", 7));
+    }
+    const struct {
+      std::filesystem::path path;
+      mode_t mode;
+    } made[] = {
+        {home.path() / ".config" / "formwell", 0700},
+        {home.path() / ".config" / "formwell" / "HKEY_LOCAL_MACHINE.reg", 0600},
+        {home.path() / ".config" / "formwell" / "HKEY_LOCAL_MACHINE.reg.lock", 0600},
+    };
+    for (const auto& m : made) {
+      struct stat st;
+      ASSERT_EQ(::lstat(m.path.c_str(), &st), 0) << m.path;
+      EXPECT_EQ(st.st_uid, user) << m.path;
+      EXPECT_EQ(st.st_mode & 07777, m.mode) << m.path;
+    }
+    struct stat config;
+    ASSERT_EQ(::stat((home.path() / ".config").c_str(), &config), 0);
+    EXPECT_EQ(config.st_uid, user);
+  }
+  ::setenv("HOME", savedHome.c_str(), 1);
 }
 
 TEST_F(RegistryTest, AFailedLockStopsTheWrite) {

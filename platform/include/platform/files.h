@@ -53,7 +53,8 @@ bool makeFolder(const std::string& path);
 // Puts the file from in the place of the file to in one step: anyone who opens to gets either the
 // old file or the whole new one. A program that runs from to, or has it loaded as a library, goes
 // on with the old file (Windows: the old file is first renamed aside, to + ".old-" + a number,
-// and removed when it is no longer in use, or else left there). False leaves to as it was.
+// and removed when it is no longer in use, or else left there; a file that another program holds
+// open is tried again for about two seconds). False leaves to as it was.
 bool replaceFile(const std::string& from, const std::string& to);
 
 // Removes a file (not a folder); false when it could not be removed.
