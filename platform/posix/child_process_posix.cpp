@@ -6,17 +6,12 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
-#include <spawn.h>
-
-#include <cstring>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 #include "platform/codepage.h"
-
-extern char** environ;
+#include "spawn_posix.h"
 
 namespace platform {
 
@@ -30,21 +25,10 @@ public:
     std::vector<std::string> args;
     for (const auto& a : command.arguments)
       args.push_back(wideToAnsi(a));
-    std::vector<char*> argv;
-    for (auto& a : args)
-      argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid = 0;
-    // A program named without a folder is looked up on the PATH, as the shell would.
-    int rc = std::strchr(argv[0], '/') ? posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ)
-                                       : posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    detail::SpawnSetup setup;
+    setup.searchPath = true; // a program named without a folder is looked up on the PATH, as the shell would
+    int rc = detail::spawnChild(args, setup, &pid);
     if (rc != 0) return ChildResult::NotStarted;
 
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

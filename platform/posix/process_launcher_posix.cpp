@@ -10,15 +10,12 @@
 // standard descriptors (on /dev/null) and that pipe, nothing else.
 #include "platform/process_launcher.h"
 
-#include <cerrno>
-#include <csignal>
 #include <fcntl.h>
-#include <spawn.h>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/files.h"
-
-extern char** environ;
+#include "spawn_posix.h"
 
 namespace platform {
 
@@ -51,48 +48,14 @@ public:
   bool replaceFileAfterExit(const std::string& source, const std::string& target) override {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return false;
-    // Keep the read end away from fd 3, so that the dup2 below always makes a fresh descriptor
-    // without close-on-exec.
-    int readEnd = ::fcntl(fds[0], F_DUPFD_CLOEXEC, 10);
+    std::vector<std::string> argv{"/bin/sh", "-c", kScript, "formwell-replace", nativePath(source),
+                                  nativePath(target)};
+    detail::SpawnSetup setup;
+    setup.ownSession = true; // no terminal, and a hang-up of ours does not reach it
+    setup.handed = {fds[0]}; // the pipe's read end, as fd 3
+    pid_t pid = 0;
+    int rc = detail::spawnChild(argv, setup, &pid);
     ::close(fds[0]);
-    if (readEnd < 0) {
-      ::close(fds[1]);
-      return false;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attr);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, readEnd, 3);
-    // Nothing else of ours reaches the shell, whether or not it was opened close-on-exec: a
-    // connection it inherited would stay open as long as the shell waits.
-    posix_spawn_file_actions_addclosefrom_np(&actions, 4);
-    // Its own session: no terminal, and a hang-up of ours does not reach it.
-    sigset_t none, deflt;
-    sigemptyset(&none);
-    sigemptyset(&deflt);
-    sigaddset(&deflt, SIGHUP);
-    sigaddset(&deflt, SIGPIPE);
-    sigaddset(&deflt, SIGTERM);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &deflt);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    std::string src = nativePath(source), dst = nativePath(target);
-    char* argv[] = {const_cast<char*>("/bin/sh"),
-                    const_cast<char*>("-c"),
-                    const_cast<char*>(kScript),
-                    const_cast<char*>("formwell-replace"),
-                    const_cast<char*>(src.c_str()),
-                    const_cast<char*>(dst.c_str()),
-                    nullptr};
-    pid_t pid;
-    int rc = posix_spawn(&pid, "/bin/sh", &actions, &attr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    ::close(readEnd);
     if (rc != 0) {
       ::close(fds[1]);
       return false;
