@@ -3,8 +3,15 @@
 #include "formdesk_dialog.h"
 #include "platform/codepage.h"
 #include "platform/message_box.h"
+#include "platform/registry.h"
+#include "platform/replace_file.h"
+#include "workstation_settings.h"
 
 int CKDSK_F_App::run(const std::u16string& commandLine) {
+  // Copies of the saved data or the QR picture that an ended run left half written go first.
+  WorkstationSettings settings = loadWorkstationSettings(platform::systemRegistry(), commandLine);
+  platform::removeStaleTemporaries(platform::wideToAnsi(settings.programFolder));
+  platform::removeStaleTemporaries(platform::wideToAnsi(settings.packageFolder + u"images"));
   CKDSK_F_Dlg dialog(commandLine);
   if (dialog.doModal() < 0) {
     platform::showMessageBox("formdesk: the window could not be opened (is there a display?)", "formdesk");
