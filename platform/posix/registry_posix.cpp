@@ -160,7 +160,7 @@ bool makePrivateFolder(const std::string& folder) {
   if (parent == folder || !makePrivateFolder(parent)) return false;
   if (::mkdir(folder.c_str(), 0700) != 0) return errno == EEXIST && ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   if (::geteuid() == 0 && ::stat(parent.c_str(), &st) == 0 && st.st_uid != 0 &&
-      ::lchown(folder.c_str(), st.st_uid, st.st_gid) != 0)
+      ::lchown(folder.c_str(), st.st_uid, st.st_gid) != 0 && errno != EPERM)
     return false;
   return true;
 }
@@ -177,7 +177,7 @@ public:
     if (fd_ < 0) return;
     struct stat st, parent;
     if (::geteuid() == 0 && ::fstat(fd_, &st) == 0 && st.st_uid == 0 && ::stat(folder.c_str(), &parent) == 0 &&
-        parent.st_uid != 0 && ::fchown(fd_, parent.st_uid, parent.st_gid) != 0) {
+        parent.st_uid != 0 && ::fchown(fd_, parent.st_uid, parent.st_gid) != 0 && errno != EPERM) {
       ::close(fd_);
       fd_ = -1;
       return;

@@ -132,9 +132,11 @@ bool AtomicFile::commit() {
     ok = ok && ::fchmod(s.fd, st.st_mode & 07777) == 0;
   } else {
     // Root writing into a user's folder (sudo keeps HOME) writes the user's file, not its own.
+    // EPERM: a file system that lets nobody give files away (NFS with root squashed); the file
+    // is then still private.
     struct stat folder;
     if (::geteuid() == 0 && ::fstat(s.dir, &folder) == 0 && folder.st_uid != 0)
-      ok = ::fchown(s.fd, folder.st_uid, folder.st_gid) == 0;
+      ok = ::fchown(s.fd, folder.st_uid, folder.st_gid) == 0 || errno == EPERM;
     ok = ok && ::fchmod(s.fd, static_cast<mode_t>(s.newFileMode) & 07777 & ~currentUmask()) == 0;
   }
   ok = ok && ::fsync(s.fd) == 0;
