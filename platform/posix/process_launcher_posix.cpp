@@ -48,8 +48,7 @@ public:
   bool replaceFileAfterExit(const std::string& source, const std::string& target) override {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return false;
-    std::vector<std::string> argv{"/bin/sh", "-c", kScript, "formwell-replace", nativePath(source),
-                                  nativePath(target)};
+    std::vector<std::string> argv{"/bin/sh", "-c", kScript, "formwell-replace", nativePath(source), nativePath(target)};
     detail::SpawnSetup setup;
     setup.ownSession = true; // no terminal, and a hang-up of ours does not reach it
     setup.handed = {fds[0]}; // the pipe's read end, as fd 3

@@ -85,8 +85,8 @@ bool isWideText(uint32_t type) { return type == kRegExpandSz || type == kRegMult
 std::string utf16leToAnsi(const std::string& bytes) {
   std::u16string wide;
   for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-    wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                         static_cast<unsigned char>(bytes[i + 1]) << 8));
+    wide.push_back(
+        static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8));
   return wideToAnsi(wide);
 }
 
@@ -158,7 +158,8 @@ bool makePrivateFolder(const std::string& folder) {
   std::string parent = folder.substr(0, folder.find_last_not_of('/', folder.rfind('/')) + 1);
   if (parent.empty()) parent = "/";
   if (parent == folder || !makePrivateFolder(parent)) return false;
-  if (::mkdir(folder.c_str(), 0700) != 0) return errno == EEXIST && ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (::mkdir(folder.c_str(), 0700) != 0)
+    return errno == EEXIST && ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   if (::geteuid() == 0 && ::stat(parent.c_str(), &st) == 0 && st.st_uid != 0 &&
       ::lchown(folder.c_str(), st.st_uid, st.st_gid) != 0 && errno != EPERM)
     return false;

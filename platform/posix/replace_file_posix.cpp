@@ -16,8 +16,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/files.h"
 #include "../common/temp_name.h"
+#include "platform/files.h"
 
 namespace platform {
 

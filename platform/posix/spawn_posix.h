@@ -14,10 +14,10 @@ namespace platform {
 namespace detail {
 
 struct SpawnSetup {
-  bool nullStdio = true;    // standard descriptors on /dev/null; false: this process's own
-  bool ownSession = false;  // a session of its own: no terminal, our hang-up does not reach it
-  bool searchPath = false;  // a program named without a folder is looked up on the PATH
-  std::vector<int> handed;  // descriptors of ours the child gets as 3, 4, ...
+  bool nullStdio = true;   // standard descriptors on /dev/null; false: this process's own
+  bool ownSession = false; // a session of its own: no terminal, our hang-up does not reach it
+  bool searchPath = false; // a program named without a folder is looked up on the PATH
+  std::vector<int> handed; // descriptors of ours the child gets as 3, 4, ...
 };
 
 // Starts argv[0] with argv; 0 and *pid set on success, else an errno value.

@@ -115,7 +115,8 @@ bool AtomicFile::commit() {
   DWORD attributes;
   ok = ok && replaceable(s.target, &attributes); // still no link or folder since open()
   if (ok && attributes != INVALID_FILE_ATTRIBUTES)
-    SetFileAttributesW(w(s.temp), (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) | FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesW(w(s.temp),
+                       (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) | FILE_ATTRIBUTE_NORMAL);
   if (!ok || !moveOver(s.temp, s.target)) {
     discard();
     return false;
