@@ -107,18 +107,24 @@ var FW = window.FW || {};
     };
 
     /*
-     * Sets a field's value; a value that a choice list does not offer leaves the list on its empty choice.
-     * Saved data brings its spaces back as non-breaking spaces, so a choice such as "澳大利亚元 " is also
-     * found under that spelling.
+     * Sets a field's value. A choice list always holds one of its choices: a value it does not offer (or none)
+     * gives its default, the choice marked selected in its markup or else its first one, which for a list
+     * headed by "请选择" is that empty choice. Saved data brings its spaces back as non-breaking spaces, so a
+     * choice such as "澳大利亚元 " is also found under that spelling.
      */
     FW.setField = function ($field, value) {
-        var v = value === null || value === undefined ? '' : String(value);
+        var v = value === null || value === undefined ? '' : String(value), $default;
         $field.val(v);
         if ($field.is('select') && $field.val() !== v) {
             v = v.replace(/\u00a0/g, ' ');
             $field.val(v);
             if ($field.val() !== v) {
-                $field.val('');
+                $field.each(function () {
+                    $default = $(this.options).filter(function () {
+                        return this.defaultSelected;
+                    });
+                    this.selectedIndex = $default.length ? $default[0].index : 0;
+                });
             }
         }
     };
