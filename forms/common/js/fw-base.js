@@ -206,12 +206,51 @@ var FW = window.FW || {};
         });
     };
 
-    // Asks the host for the QR picture of the signature and shows it in the element "encryption".
-    FW.requestQr = function (signature) {
-        var form = document.getElementById('png_form');
+    // How long a print waits for the host's picture; the host ends the encoder after 30 seconds.
+    FW.QR_WAIT_MS = 40000;
+
+    /*
+     * Asks the host for the QR picture of the signature and shows it in the element "encryption"; whenShown
+     * (when given) runs once the picture of this request is shown. The Windows browser control raises the
+     * post's event inside submit(), where the host writes the picture, so the file is fresh at once. Other
+     * engines (WebKit) send the post only after this script has returned: the picture first shows the
+     * file of an earlier print, and the host loads the page's pictures of the file again, with a query,
+     * once the encoder has ended. Only that load shows this print's picture; without it the element is
+     * left empty rather than show an earlier signature.
+     */
+    FW.requestQr = function (signature, whenShown) {
+        var form = document.getElementById('png_form'), $img, timer, done = false;
         form.CCC_ID.value = signature;
         form.submit();
-        $('#encryption').html('<img src="images/encryption.png" alt="" width="110" height="110">');
+        $img = $('<img src="images/encryption.png" alt="" width="110" height="110">');
+        $('#encryption').empty().append($img);
+        if (!whenShown) {
+            return;
+        }
+        if (FW.hasBrowserObject()) {
+            whenShown();
+            return;
+        }
+        function finish(shown) {
+            if (done) {
+                return;
+            }
+            done = true;
+            window.clearTimeout(timer);
+            $img.off('.qr');
+            if (!shown) {
+                $img.remove();
+            }
+            whenShown();
+        }
+        $img.on('load.qr error.qr', function (e) {
+            if ((this.getAttribute('src') || '').indexOf('?') >= 0) {
+                finish(e.type === 'load');
+            }
+        });
+        timer = window.setTimeout(function () {
+            finish(false);
+        }, FW.QR_WAIT_MS);
     };
 
     /*
