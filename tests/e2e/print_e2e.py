@@ -135,16 +135,22 @@ def check_pdf(pdf, data, qr_choices, package):
     for n, name in enumerate(shots, 1):
         w, h, rows = pgm(os.path.join(os.path.dirname(pdf), name))
         fe.check(abs(w - A4_PX[0]) <= 1 and abs(h - A4_PX[1]) <= 1, 'page %d is %dx%d px' % (n, w, h))
-        inked = [y for y in range(h) if min(rows[y]) < 128]
+        dark = [sum(1 for v in row if v < 128) for row in rows]
+        inked = [y for y in range(h) if dark[y]]
         cols = [x for x in range(w) if any(rows[y][x] < 128 for y in range(0, h, 4))]
-        # Content starts at the margins (a table border is 1 px, 3 at 300 dpi) and never runs into the
-        # bottom one; a row cut by the page break runs its cell borders down to the margin.
+        # Content lies within the margins (a table border is 1 px, 3 at 300 dpi); the first page's tables
+        # span them exactly.
         fe.check(cols[0] >= MARGIN_PX - 4 and w - 1 - cols[-1] >= MARGIN_PX - 4 and
                  (n > 1 or abs(cols[0] - MARGIN_PX) <= 4 and abs(w - 1 - cols[-1] - MARGIN_PX) <= 4),
                  'page %d: content from x=%d to %d, margins %.0f px' % (n, cols[0], cols[-1], MARGIN_PX))
         fe.check(inked[0] >= MARGIN_PX - 4, 'page %d: content at y=%d, above the margin' % (n, inked[0]))
-        fe.check(inked[-1] < h - MARGIN_PX - 6, 'page %d: content down to y=%d, a row cut at the page end' %
-                 (n, inked[-1]))
+        fe.check(inked[-1] < h - MARGIN_PX + 4, 'page %d: content down to y=%d, below the margin' % (n, inked[-1]))
+        # A table that goes on over the page break draws its side borders down to the margin; below its last
+        # rule there may then be nothing but those borders. A row cut by the break would leave its text there.
+        if inked[-1] >= h - MARGIN_PX - 6:
+            last_rule = max(y for y in inked if dark[y] > w // 3)
+            text = [y for y in range(last_rule + 4, h) if dark[y] > 40]
+            fe.check(not text, 'page %d: a table row cut at the page end (ink at y=%r)' % (n, text[:3]))
         grey += sum(row.count(239) for row in rows[::8])  # the table heads' background (#efefef)
     fe.check(grey > 1000, 'the backgrounds were not printed')
     codes = [c for name in shots for c in qr_texts(os.path.join(os.path.dirname(pdf), name))]

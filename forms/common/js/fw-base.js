@@ -211,8 +211,9 @@ var FW = window.FW || {};
 
     /*
      * Asks the host for the QR picture of the signature and shows it in the element "encryption"; whenShown
-     * (when given) runs once the picture of this request is shown. The Windows browser control raises the
-     * post's event inside submit(), where the host writes the picture, so the file is fresh at once. Other
+     * (when given) runs once the picture of this request is shown. The Windows browser control (an engine with
+     * a document mode) raises the post's event inside submit(), where the host writes the picture, so the file
+     * is fresh at once, also where the page prints with window.print() for want of the object "wb". Other
      * engines (WebKit) send the post only after this script has returned: the picture first shows the
      * file of an earlier print, and the host loads the page's pictures of the file again, with a query,
      * once the encoder has ended. Only that load shows this print's picture; without it the element is
@@ -227,7 +228,7 @@ var FW = window.FW || {};
         if (!whenShown) {
             return;
         }
-        if (FW.hasBrowserObject()) {
+        if (document.documentMode || FW.hasBrowserObject()) {
             whenShown();
             return;
         }
