@@ -434,7 +434,13 @@
             return; // a second click while the picture is on its way
         }
         printing = true;
-        page.preparePrint(function () {
+        try {
+            page.preparePrint(run);
+        } catch (e) {
+            printing = false; // a later click may try again
+            throw e;
+        }
+        function run() {
             $('body').addClass('printing');
             $('#screenArea').hide();
             $('#printArea').show();
@@ -446,7 +452,7 @@
                 $('body').removeClass('printing');
                 printing = false;
             }
-        });
+        }
     }
 
     /* ---- page start ---- */
