@@ -13,7 +13,8 @@ import sys
 import time
 import urllib.parse
 
-import formdesk_e2e as fe
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree from the import below
+import formdesk_e2e as fe  # noqa: E402
 
 DPI, N = 300, 20
 MARGIN = 0.21654 * DPI  # the print setup's 5.5 mm, in pixels
