@@ -21,6 +21,8 @@ packages=(
   qrencode zbar-tools tinyproxy openssl curl unzip libarchive-tools python3
   # desktop tests
   xvfb xauth xdotool imagemagick fonts-wqy-microhei fonts-liberation
+  # the printed forms read back: pdftotext, pdftoppm
+  poppler-utils
   # the Debian package: its desktop entry's check
   desktop-file-utils
   # page tests

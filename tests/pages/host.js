@@ -16,6 +16,12 @@ const TYPES = {
   '.css': 'text/css; charset=utf-8', '.png': 'image/png', '.txt': 'text/plain; charset=utf-8',
 };
 
+// formdesk's script after CREATE_PNG.
+const RELOAD_PICTURE = "(function () { var images = document.getElementsByTagName('img'), i, src; " +
+  "for (i = 0; i < images.length; i++) { src = images[i].getAttribute('src') || ''; " +
+  "if (src.split('?')[0] === 'images/encryption.png') " +
+  "images[i].src = 'images/encryption.png?' + new Date().getTime(); } })();";
+
 // formdesk's restore script, with the saved text put in unchanged.
 function restoreScript(text) {
   return 'try { saved = {}; eval("saved = " + unescape(decodeURI(\'' + text +
@@ -75,6 +81,10 @@ class Host {
         this.writePicture(body.length > 7 ? body.substring(7) : '');
         res.writeHead(204);
         res.end();
+        // As formdesk does once the encoder has ended: the page's pictures of the file load again.
+        if (this.page) {
+          this.page.evaluate(RELOAD_PICTURE).catch(() => {});
+        }
       } else {
         this.serveFile(url, res);
       }
@@ -105,6 +115,7 @@ class Host {
 
   // Hands the saved data to the page after each fresh load (DocumentComplete with the restored flag clear).
   attach(page) {
+    this.page = page;
     this.loaded = new Promise((resolve) => { this.onLoaded = resolve; });
     page.on('load', async () => {
       if (this.restored) {

@@ -10,12 +10,13 @@ test.before(async () => { browser = await h.launch(); });
 test.after(async () => { await browser.close(); });
 
 async function shownMark(page) {
-  return page.evaluate(() => {
-    const seen = [];
-    window.print = () => { seen.push(document.querySelector('#printArea .signature').textContent); };
+  await page.evaluate(() => {
+    window.__seen = [];
+    window.print = () => { window.__seen.push(document.querySelector('#printArea .signature').textContent); };
     jQuery('#previewBtn').click();
-    return seen[0];
   });
+  await page.waitForFunction(() => window.__seen.length === 1);
+  return page.evaluate(() => window.__seen[0]);
 }
 
 test('a Saturday print ends the QR signature in 00707; later seconds change the mark', async () => {

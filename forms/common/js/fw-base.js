@@ -107,18 +107,24 @@ var FW = window.FW || {};
     };
 
     /*
-     * Sets a field's value; a value that a choice list does not offer leaves the list on its empty choice.
-     * Saved data brings its spaces back as non-breaking spaces, so a choice such as "澳大利亚元 " is also
-     * found under that spelling.
+     * Sets a field's value. A choice list always holds one of its choices: a value it does not offer (or none)
+     * gives its default, the choice marked selected in its markup or else its first one, which for a list
+     * headed by "请选择" is that empty choice. Saved data brings its spaces back as non-breaking spaces, so a
+     * choice such as "澳大利亚元 " is also found under that spelling.
      */
     FW.setField = function ($field, value) {
-        var v = value === null || value === undefined ? '' : String(value);
+        var v = value === null || value === undefined ? '' : String(value), $default;
         $field.val(v);
         if ($field.is('select') && $field.val() !== v) {
             v = v.replace(/\u00a0/g, ' ');
             $field.val(v);
             if ($field.val() !== v) {
-                $field.val('');
+                $field.each(function () {
+                    $default = $(this.options).filter(function () {
+                        return this.defaultSelected;
+                    });
+                    this.selectedIndex = $default.length ? $default[0].index : 0;
+                });
             }
         }
     };
@@ -200,12 +206,52 @@ var FW = window.FW || {};
         });
     };
 
-    // Asks the host for the QR picture of the signature and shows it in the element "encryption".
-    FW.requestQr = function (signature) {
-        var form = document.getElementById('png_form');
+    // How long a print waits for the host's picture; the host ends the encoder after 30 seconds.
+    FW.QR_WAIT_MS = 40000;
+
+    /*
+     * Asks the host for the QR picture of the signature and shows it in the element "encryption"; whenShown
+     * (when given) runs once the picture of this request is shown. The Windows browser control (an engine with
+     * a document mode) raises the post's event inside submit(), where the host writes the picture, so the file
+     * is fresh at once, also where the page prints with window.print() for want of the object "wb". Other
+     * engines (WebKit) send the post only after this script has returned: the picture first shows the
+     * file of an earlier print, and the host loads the page's pictures of the file again, with a query,
+     * once the encoder has ended. Only that load shows this print's picture; without it the element is
+     * left empty rather than show an earlier signature.
+     */
+    FW.requestQr = function (signature, whenShown) {
+        var form = document.getElementById('png_form'), $img, timer, done = false;
         form.CCC_ID.value = signature;
         form.submit();
-        $('#encryption').html('<img src="images/encryption.png" alt="" width="110" height="110">');
+        $img = $('<img src="images/encryption.png" alt="" width="110" height="110">');
+        $('#encryption').empty().append($img);
+        if (!whenShown) {
+            return;
+        }
+        if (document.documentMode || FW.hasBrowserObject()) {
+            whenShown();
+            return;
+        }
+        function finish(shown) {
+            if (done) {
+                return;
+            }
+            done = true;
+            window.clearTimeout(timer);
+            $img.off('.qr');
+            if (!shown) {
+                $img.remove();
+            }
+            whenShown();
+        }
+        $img.on('load.qr error.qr', function (e) {
+            if ((this.getAttribute('src') || '').indexOf('?') >= 0) {
+                finish(e.type === 'load');
+            }
+        });
+        timer = window.setTimeout(function () {
+            finish(false);
+        }, FW.QR_WAIT_MS);
     };
 
     /*

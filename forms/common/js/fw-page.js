@@ -404,33 +404,55 @@
         return result.mark;
     };
 
-    page.infoMark = function (now) {
+    page.infoMark = function (now, whenShown) {
         window.baseInfoSignature = FW.infoMark(window.baseInfo, window.accounts.length, window.users.length,
             now || new Date());
-        FW.requestQr(window.baseInfoSignature);
+        FW.requestQr(window.baseInfoSignature, whenShown);
         return window.baseInfoSignature;
     };
 
-    // preparePrintContent: the template copied into the printable area and filled, the marks made.
-    page.preparePrint = function () {
+    // preparePrintContent: the template copied into the printable area and filled, the marks made;
+    // whenReady (when given) runs once the QR picture of this print is shown.
+    page.preparePrint = function (whenReady) {
         var now = new Date(), $area = $('#printArea');
         $area.html($('#printTemplate').html());
         $area.find('[data-id=encryption]').attr('id', 'encryption');
         page.makeSignature(now);
         desc.fillPrint($area, now);
         fillPrintTables($area, now);
-        page.infoMark(now);
+        page.infoMark(now, typeof whenReady === 'function' ? whenReady : null);
     };
 
+    /*
+     * The print command runs once this print's QR picture is shown. The printable area keeps its content
+     * afterwards: WebKit draws the pages after window.print() has returned, and its print styles show the
+     * printable area in place of the screen area; the next print fills it afresh.
+     */
+    var printing = false;
     function printWith(command, option) {
-        page.preparePrint();
-        $('body').addClass('printing');
-        $('#screenArea').hide();
-        $('#printArea').show();
-        FW.browserCommand(command, option);
-        $('#screenArea').show();
-        $('#printArea').hide().empty();
-        $('body').removeClass('printing');
+        if (printing) {
+            return; // a second click while the picture is on its way
+        }
+        printing = true;
+        try {
+            page.preparePrint(run);
+        } catch (e) {
+            printing = false; // a later click may try again
+            throw e;
+        }
+        function run() {
+            $('body').addClass('printing');
+            $('#screenArea').hide();
+            $('#printArea').show();
+            try {
+                FW.browserCommand(command, option);
+            } finally {
+                $('#screenArea').show();
+                $('#printArea').hide();
+                $('body').removeClass('printing');
+                printing = false;
+            }
+        }
     }
 
     /* ---- page start ---- */

@@ -108,9 +108,6 @@
                     'officePhone'], function (i, name) {
                     FW.setField(field($form, name), user[name]);
                 });
-                if (field($form, 'gender').val() === '') {
-                    field($form, 'gender').val('男');
-                }
             }
             $container.append($form);
             showCertName($form);

@@ -171,9 +171,6 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
         $form.attr('data-acct-id', id);
         if (acc) {
             FW.setField(accField($form, 'currency'), acc.currency);
-            if (accField($form, 'currency').val() === '') {
-                accField($form, 'currency').val(RMB);
-            }
             accField($form, 'category').val($.inArray(acc.category, CATEGORIES) >= 0 ? acc.category : CATEGORIES[0]);
             if ($.inArray(acc.fundType, FUND_TYPES) >= 0) {
                 accField($form, 'fundType').val(acc.fundType);
@@ -505,12 +502,6 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
             } else {
                 FW.page.setValue(name, info[name]);
             }
-        }
-        if (field('orgCertType').val() === '') {
-            field('orgCertType').val(ORG_CERT_TYPES[0]);
-        }
-        if (field('linkGender').val() === '') {
-            field('linkGender').val('男');
         }
         if ($.isArray(data.relOrgs)) {
             for (i = 0; i < data.relOrgs.length; i++) {
