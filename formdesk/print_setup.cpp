@@ -33,6 +33,7 @@ void writePrintSetup(platform::Registry& registry) {
 
 platform::PrintLayout readPrintLayout(platform::Registry& registry) {
   platform::PrintLayout layout;
+  layout.paper = "iso_a4"; // the application form is laid out for A4, the paper the bank files
   auto read = [&](const char* key, const char* name, std::string* out) {
     platform::RegKey k(registry);
     char buf[256];

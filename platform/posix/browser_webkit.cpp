@@ -314,6 +314,17 @@ private:
   static gboolean onPrint(WebKitWebView*, WebKitPrintOperation* operation, gpointer data) {
     auto* self = static_cast<WebKitBrowser*>(data);
     GtkPageSetup* setup = gtk_page_setup_new();
+    if (!self->print_.paper.empty()) {
+      // The desktop's default paper follows its locale (Letter in the United States); the form
+      // is laid out for the paper it names, so the dialog starts with that one.
+      GtkPaperSize* paper = gtk_paper_size_new(self->print_.paper.c_str());
+      gtk_page_setup_set_paper_size(setup, paper);
+      GtkPrintSettings* settings = gtk_print_settings_new();
+      gtk_print_settings_set_paper_size(settings, paper);
+      webkit_print_operation_set_print_settings(operation, settings);
+      g_object_unref(settings);
+      gtk_paper_size_free(paper);
+    }
     gtk_page_setup_set_top_margin(setup, self->print_.marginTopInch, GTK_UNIT_INCH);
     gtk_page_setup_set_bottom_margin(setup, self->print_.marginBottomInch, GTK_UNIT_INCH);
     gtk_page_setup_set_left_margin(setup, self->print_.marginLeftInch, GTK_UNIT_INCH);

@@ -28,6 +28,9 @@ public:
 struct PrintLayout {
   double marginTopInch = 0.75, marginBottomInch = 0.75, marginLeftInch = 0.75, marginRightInch = 0.75;
   bool backgrounds = false;
+  // The paper the print dialog starts with, as a PWG name ("iso_a4"); empty leaves the desktop's
+  // default. Windows's control takes the printer's own paper.
+  std::string paper;
 };
 
 class Browser {
