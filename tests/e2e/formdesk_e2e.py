@@ -118,7 +118,8 @@ class Workstation:
 
 
 def close_window(title, answer):
-    """Closes the window as its close box does and answers the prompt: 'yes' or 'no'."""
+    """Closes the window as its close box does and answers the prompt: 'yes', 'no' or 'escape'.
+    Returns the ids of the window and the prompt."""
     subprocess.run([X11_CLOSE, title], check=True, capture_output=True)
     # The prompt is a message box with the window's title; it holds the focus.
     wait_for('the close prompt', lambda: len(windows(title)) >= 2, 15)
@@ -127,7 +128,9 @@ def close_window(title, answer):
     screenshot('formdesk-close-prompt.png')
     # The buttons' mnemonics: Alt+Y for Yes, Alt+N for No.
     subprocess.run(['xdotool', 'windowfocus', '--sync', box], capture_output=True)
-    subprocess.run(['xdotool', 'key', '--clearmodifiers', 'alt+y' if answer == 'yes' else 'alt+n'], check=True)
+    key = {'yes': 'alt+y', 'no': 'alt+n', 'escape': 'Escape'}[answer]
+    subprocess.run(['xdotool', 'key', '--clearmodifiers', key], check=True)
+    return windows(title)
 
 
 def case_fixture_commands():
@@ -205,6 +208,88 @@ def case_kill_during_saves():
         w.close()
 
 
+def case_foreign_pages():
+    """Pages of another origin (top level, a frame) are never shown and command nothing."""
+    import http.server
+    import threading
+    import urllib.parse
+    asked = []
+
+    class Foreign(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            asked.append(self.path)
+            pkg = urllib.parse.unquote(self.path.split('pkg=')[-1])
+            # As a hostile page would: SAVE and CREATE_PNG posted to the package's addresses.
+            page = ('<form method="post" action="%sSAVE"><input name="CCC" value="planted"></form>'
+                    '<form method="post" action="%sCREATE_PNG"><input name="CCC_ID" value="planted"></form>'
+                    '<script>var f = document.forms; f[0].submit(); setTimeout(function () { f[1].submit(); }, 500);'
+                    'setTimeout(function () { location.href = "/RESET"; }, 1000);</script>' % (pkg, pkg))
+            self.send_response(200)
+            self.send_header('Content-Type', 'text/html')
+            self.end_headers()
+            self.wfile.write(page.encode())
+
+        def log_message(self, *args):
+            pass
+
+    server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Foreign)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    w = Workstation(os.path.join(FIXTURES, 'fixture_foreign'))
+    try:
+        page = w.path('eb_df', 'index.html')
+        with open(page) as f:
+            text = f.read().replace('@PORT@', str(server.server_address[1]))
+        with open(page, 'w') as f:
+            f.write(text)
+        with open(w.path('json.sav'), 'wb') as f:
+            f.write(b'precious')
+        w.start()
+        wait_for('the page to save at its end', lambda: read(w.path('json.sav')) != b'precious', 30)
+        check(read(w.path('json.sav')) == b'page-still-here', 'json.sav holds %r' % read(w.path('json.sav')))
+        check(not asked, 'pages of another origin were loaded: %r' % asked)
+        check(read(w.path('eb_df', 'images', 'encryption.png')) is None, 'a QR picture was written')
+    finally:
+        w.stop()
+        w.close()
+        server.shutdown()
+        server.server_close()
+
+
+def case_restore_and_close():
+    """Saved script restores as an empty form; Esc keeps the window; a failed save at Yes keeps it open."""
+    import urllib.parse
+    w = Workstation(os.path.join(FIXTURES, 'fixture_close'))
+    try:
+        with open(w.path('json.sav'), 'wb') as f:
+            f.write(urllib.parse.quote('window.planted=1,{"a":1}', safe='').encode())
+        w.start()
+        restored = wait_for('the restore', lambda: (read(w.path('json.sav')) or b'').startswith(b'restored-') and
+                            read(w.path('json.sav')), 30)
+        check(restored == b'restored-undefined-%7B%7D', 'the restore handed over %r' % restored)
+        # Esc on the prompt: back to the form, nothing saved.
+        close_window(TITLE, 'escape')
+        wait_for('the prompt to go', lambda: len(windows(TITLE)) == 1, 15)
+        check(not w.ended() and read(w.path('json.sav')) == restored, 'Esc closed the window or saved')
+        # Yes while json.sav cannot be written (a folder stands in its place): a message, the window stays.
+        os.remove(w.path('json.sav'))
+        os.makedirs(w.path('json.sav', 'x'))
+        seen = set(close_window(TITLE, 'yes'))
+        box = wait_for('the message that the save failed', lambda: [b for b in windows(TITLE) if b not in seen], 15)
+        screenshot('formdesk-save-failed.png')
+        subprocess.run(['xdotool', 'windowfocus', '--sync', box[0]], capture_output=True)
+        subprocess.run(['xdotool', 'key', '--clearmodifiers', 'Return'], check=True)
+        wait_for('the message to go', lambda: len(windows(TITLE)) == 1, 15)
+        check(not w.ended(), 'the window closed although nothing was saved')
+        # Once the file can be written, Yes saves and closes.
+        shutil.rmtree(w.path('json.sav'))
+        close_window(TITLE, 'yes')
+        wait_for('formdesk to end after Yes', w.ended, 30)
+        check(read(w.path('json.sav')) == b'typed-data', 'json.sav holds %r' % read(w.path('json.sav')))
+    finally:
+        w.stop()
+        w.close()
+
+
 def eb_df_case(run):
     def case():
         if not os.path.isfile(os.path.join(FORMS_OUT, 'eb_df', 'index.html')):
@@ -256,7 +341,8 @@ def case_eb_df_round_trip():
         w.close()
 
 
-CASES = [case_fixture_commands, case_account_opening, case_kill_during_saves, case_eb_df_round_trip]
+CASES = [case_fixture_commands, case_account_opening, case_kill_during_saves, case_foreign_pages,
+         case_restore_and_close, case_eb_df_round_trip]
 if os.environ.get("ONLY"):
     CASES = [c for c in CASES if c.__name__ == os.environ["ONLY"]]
 
