@@ -208,6 +208,9 @@ def case_kill_during_saves():
         w.close()
 
 
+PRECIOUS = b'%7B%22precious%22%3A1%7D'  # {"precious":1}
+
+
 def case_foreign_pages():
     """Pages of another origin (top level, a frame) are never shown and command nothing."""
     import http.server
@@ -242,9 +245,9 @@ def case_foreign_pages():
         with open(page, 'w') as f:
             f.write(text)
         with open(w.path('json.sav'), 'wb') as f:
-            f.write(b'precious')
+            f.write(PRECIOUS)
         w.start()
-        wait_for('the page to save at its end', lambda: read(w.path('json.sav')) != b'precious', 30)
+        wait_for('the page to save at its end', lambda: read(w.path('json.sav')) != PRECIOUS, 30)
         check(read(w.path('json.sav')) == b'page-still-here', 'json.sav holds %r' % read(w.path('json.sav')))
         check(not asked, 'pages of another origin were loaded: %r' % asked)
         check(read(w.path('eb_df', 'images', 'encryption.png')) is None, 'a QR picture was written')
