@@ -11,9 +11,8 @@
 
 class CExplorer : private platform::BrowserEvents {
 public:
-  using BeforeNavigateHandler =
-      std::function<void(const std::u16string& url, const std::string* postData,
-                         const platform::NavigationSource& source, bool* cancel)>;
+  using BeforeNavigateHandler = std::function<void(const std::u16string& url, const std::string* postData,
+                                                   const platform::NavigationSource& source, bool* cancel)>;
   using DocumentCompleteHandler = std::function<void(const std::u16string& url)>;
 
   CExplorer() = default;

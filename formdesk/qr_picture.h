@@ -36,5 +36,5 @@ constexpr unsigned kEncoderTimeoutMs = 30000;
 // The whole command: QR text = signature + version code, then the encoder, waited for, and its
 // picture moved into place. True when the new picture is there; else the previous one stays.
 bool createQrPicture(platform::ChildRunner& runner, const std::string* postData, ANSIToGBProc convert,
-                                      const std::u16string& installedVersion, const std::u16string& programFolder,
-                                      const std::u16string& packageFolder);
+                     const std::u16string& installedVersion, const std::u16string& programFolder,
+                     const std::u16string& packageFolder);

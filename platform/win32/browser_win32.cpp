@@ -321,8 +321,10 @@ private:
   // frames: COM identity is the IUnknown of each.
   bool isTopLevel(const VARIANT* v) const {
     IDispatch* navigating = nullptr;
-    if (v && v->vt == VT_DISPATCH) navigating = v->pdispVal;
-    else if (v && v->vt == (VT_BYREF | VT_DISPATCH) && v->ppdispVal) navigating = *v->ppdispVal;
+    if (v && v->vt == VT_DISPATCH)
+      navigating = v->pdispVal;
+    else if (v && v->vt == (VT_BYREF | VT_DISPATCH) && v->ppdispVal)
+      navigating = *v->ppdispVal;
     if (!navigating || !web_) return false;
     ComPtr<IUnknown> a, b;
     if (FAILED(navigating->QueryInterface(IID_IUnknown, a.outVoid())) ||

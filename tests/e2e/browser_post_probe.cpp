@@ -61,15 +61,13 @@ public:
     platform::UiPoster poster = this->poster();
     std::u16string base = u"file://" + settings_.packageFolder;
     worker_ = std::thread([poster, base, this] {
-      const char* steps[] = {"page", "foreign", "save", "png", "reset", "end"};
+      const char* steps[] = {"page", "save", "png", "reset", "end"};
       for (const char* step : steps) {
         std::this_thread::sleep_for(std::chrono::seconds(1));
         std::string s = step;
         poster.post([this, s, base] {
           if (s == "page")
             explorer_.navigate(base + u"index.html");
-          else if (s == "foreign") // an address outside the package: never shown, never a command
-            std::fprintf(log_, "post foreign %d\n", explorer_.post(u"http://127.0.0.1:9/SAVE", "CCC=planted"));
           else if (s == "save")
             std::fprintf(log_, "post SAVE %d\n", explorer_.post(base + u"SAVE", "CCC=%7B%22users%22%3A%5B%5D%7D"));
           else if (s == "png")

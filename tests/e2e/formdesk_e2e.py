@@ -11,14 +11,17 @@ FORMS_OUT holds the assembled packages (node forms/assemble.js); the eb_df cases
 when it has no eb_df/index.html. Exit status 0 when every case passed.
 """
 import os
+import http.server
 import re
 import shutil
 import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import traceback
+import urllib.parse
 
 FORMDESK, X11_CLOSE, QRENCODE, FIXTURES, FORMS_OUT = sys.argv[1:6]
 SHOTS = sys.argv[6] if len(sys.argv) > 6 else ''
@@ -208,86 +211,61 @@ def case_kill_during_saves():
         w.close()
 
 
-PRECIOUS = b'%7B%22precious%22%3A1%7D'  # {"precious":1}
+class Foreign(http.server.BaseHTTPRequestHandler):
+    """Pages of another origin whose forms post SAVE and CREATE_PNG to the package's addresses."""
+    asked = []
+
+    def do_GET(self):
+        Foreign.asked.append(self.path)
+        pkg = urllib.parse.unquote(self.path.split('pkg=')[-1])
+        self.send_response(200)
+        self.end_headers()
+        self.wfile.write(('<form method="post" action="%sSAVE"><input name="CCC" value="planted"></form><form method='
+                          '"post" action="%sCREATE_PNG"><input name="CCC_ID" value="x"></form><script>var f = document.'
+                          'forms; f[0].submit(); setTimeout(function () { f[1].submit(); }, 500);</script>'
+                          % (pkg, pkg)).encode())
 
 
 def case_foreign_pages():
     """Pages of another origin (top level, a frame) are never shown and command nothing."""
-    import http.server
-    import threading
-    import urllib.parse
-    asked = []
-
-    class Foreign(http.server.BaseHTTPRequestHandler):
-        def do_GET(self):
-            asked.append(self.path)
-            pkg = urllib.parse.unquote(self.path.split('pkg=')[-1])
-            # As a hostile page would: SAVE and CREATE_PNG posted to the package's addresses.
-            page = ('<form method="post" action="%sSAVE"><input name="CCC" value="planted"></form>'
-                    '<form method="post" action="%sCREATE_PNG"><input name="CCC_ID" value="planted"></form>'
-                    '<script>var f = document.forms; f[0].submit(); setTimeout(function () { f[1].submit(); }, 500);'
-                    'setTimeout(function () { location.href = "/RESET"; }, 1000);</script>' % (pkg, pkg))
-            self.send_response(200)
-            self.send_header('Content-Type', 'text/html')
-            self.end_headers()
-            self.wfile.write(page.encode())
-
-        def log_message(self, *args):
-            pass
-
     server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Foreign)
     threading.Thread(target=server.serve_forever, daemon=True).start()
-    w = Workstation(os.path.join(FIXTURES, 'fixture_foreign'))
+    w = Workstation(os.path.join(FIXTURES, 'fixture_guard'))
     try:
-        page = w.path('eb_df', 'index.html')
-        with open(page) as f:
-            text = f.read().replace('@PORT@', str(server.server_address[1]))
-        with open(page, 'w') as f:
-            f.write(text)
+        seed = ('%%7B%%22port%%22%%3A%d%%7D' % server.server_address[1]).encode()  # {"port":N}
         with open(w.path('json.sav'), 'wb') as f:
-            f.write(PRECIOUS)
+            f.write(seed)
         w.start()
-        wait_for('the page to save at its end', lambda: read(w.path('json.sav')) != PRECIOUS, 30)
-        check(read(w.path('json.sav')) == b'page-still-here', 'json.sav holds %r' % read(w.path('json.sav')))
-        check(not asked, 'pages of another origin were loaded: %r' % asked)
+        saved = wait_for('the page to save at its end', lambda: read(w.path('json.sav')) != seed and
+                         read(w.path('json.sav')), 30)
+        check(saved == b'page-still-here', 'json.sav holds %r' % saved)
+        check(not Foreign.asked, 'pages of another origin were loaded: %r' % Foreign.asked)
         check(read(w.path('eb_df', 'images', 'encryption.png')) is None, 'a QR picture was written')
     finally:
         w.stop()
         w.close()
         server.shutdown()
-        server.server_close()
 
 
 def case_restore_and_close():
-    """Saved script restores as an empty form; Esc keeps the window; a failed save at Yes keeps it open."""
-    import urllib.parse
-    w = Workstation(os.path.join(FIXTURES, 'fixture_close'))
+    """Saved script restores as an empty form; Esc, and Yes while json.sav cannot be written, keep the window."""
+    w = Workstation(os.path.join(FIXTURES, 'fixture_guard'))
     try:
         with open(w.path('json.sav'), 'wb') as f:
             f.write(urllib.parse.quote('window.planted=1,{"a":1}', safe='').encode())
         w.start()
-        restored = wait_for('the restore', lambda: (read(w.path('json.sav')) or b'').startswith(b'restored-') and
-                            read(w.path('json.sav')), 30)
-        check(restored == b'restored-undefined-%7B%7D', 'the restore handed over %r' % restored)
-        # Esc on the prompt: back to the form, nothing saved.
-        close_window(TITLE, 'escape')
-        wait_for('the prompt to go', lambda: len(windows(TITLE)) == 1, 15)
-        check(not w.ended() and read(w.path('json.sav')) == restored, 'Esc closed the window or saved')
-        # Yes while json.sav cannot be written (a folder stands in its place): a message, the window stays.
+        saved = wait_for('the restore', lambda: re.match(b'restored-.*', read(w.path('json.sav')) or b''), 30)[0]
+        check(saved == b'restored-undefined-%7B%7D', 'the restore handed over %r' % saved)
         os.remove(w.path('json.sav'))
-        os.makedirs(w.path('json.sav', 'x'))
-        seen = set(close_window(TITLE, 'yes'))
-        box = wait_for('the message that the save failed', lambda: [b for b in windows(TITLE) if b not in seen], 15)
-        screenshot('formdesk-save-failed.png')
-        subprocess.run(['xdotool', 'windowfocus', '--sync', box[0]], capture_output=True)
-        subprocess.run(['xdotool', 'key', '--clearmodifiers', 'Return'], check=True)
-        wait_for('the message to go', lambda: len(windows(TITLE)) == 1, 15)
-        check(not w.ended(), 'the window closed although nothing was saved')
-        # Once the file can be written, Yes saves and closes.
-        shutil.rmtree(w.path('json.sav'))
-        close_window(TITLE, 'yes')
-        wait_for('formdesk to end after Yes', w.ended, 30)
-        check(read(w.path('json.sav')) == b'typed-data', 'json.sav holds %r' % read(w.path('json.sav')))
+        os.makedirs(w.path('json.sav', 'x'))  # a folder in its place: no save can succeed
+        for answer in ('escape', 'yes'):
+            seen = set(close_window(TITLE, answer))
+            if answer == 'yes':  # the message that names the file
+                box = wait_for('the message', lambda: [b for b in windows(TITLE) if b not in seen], 15)[0]
+                subprocess.run(['xdotool', 'windowfocus', '--sync', box], capture_output=True)
+                subprocess.run(['xdotool', 'key', '--clearmodifiers', 'Return'], check=True)
+            wait_for('the box to go', lambda: len(windows(TITLE)) == 1, 15)
+            check(not w.ended(), 'the window closed after ' + answer)
     finally:
         w.stop()
         w.close()
