@@ -131,9 +131,10 @@ def close_window(title, answer):
     screenshot('formdesk-close-prompt.png')
     # The buttons' mnemonics: Alt+Y for Yes, Alt+N for No.
     subprocess.run(['xdotool', 'windowfocus', '--sync', box], capture_output=True)
-    key = {'yes': 'alt+y', 'no': 'alt+n', 'escape': 'Escape'}[answer]
-    subprocess.run(['xdotool', 'key', '--clearmodifiers', key], check=True)
-    return windows(title)
+    shown = windows(title)
+    subprocess.run(['xdotool', 'key', '--clearmodifiers', {'yes': 'alt+y', 'no': 'alt+n', 'escape': 'Escape'}[answer]],
+                   check=True)
+    return shown
 
 
 def case_fixture_commands():
