@@ -95,6 +95,7 @@ private:
   }
   void runScript(const std::u16string& script) override { explorer_.runScript(script); }
   void endDialogWithCancel() override { endDialog(platform::kIdCancel); }
+  void tellUser(const std::u16string&) override {}
 
   std::FILE* log_;
   WorkstationSettings settings_;
