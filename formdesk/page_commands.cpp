@@ -16,7 +16,8 @@ int hexValue(char16_t c) {
 
 // Percent escapes decoded as UTF-8, "\\" made "/", repeated "/" merged, and "file:" with the
 // slashes after it dropped, so that the addresses of one file compare equal however the browser
-// wrote them. *isFile tells whether the address was a file: address at all.
+// wrote them. *isFile tells whether the address names a file at all (a file: address or a bare
+// absolute path).
 std::u16string normalise(const std::u16string& text, bool* isFile) {
   std::string bytes;
   std::u16string out;
@@ -39,8 +40,10 @@ std::u16string normalise(const std::u16string& text, bool* isFile) {
   std::u16string lower = out.substr(0, 5);
   for (auto& c : lower)
     if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-  *isFile = lower == u"file:";
-  if (*isFile) out = out.substr(5);
+  // The Windows control may also report a file as its bare path ("C:\\...", Wine: "Z:\\...").
+  bool drive = out.size() > 2 && ((out[0] | 0x20) >= u'a' && (out[0] | 0x20) <= u'z') && out[1] == u':' && out[2] == u'/';
+  *isFile = lower == u"file:" || drive || (!out.empty() && out[0] == u'/');
+  if (lower == u"file:") out = out.substr(5);
   if (out.compare(0, 10, u"/localhost") == 0) out = out.substr(10);
   while (!out.empty() && out.front() == u'/')
     out.erase(out.begin());

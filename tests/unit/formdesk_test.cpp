@@ -143,6 +143,7 @@ TEST(JudgeNavigation, OnlyThePackagesOwnPageCommandsAndNothingLeavesThePackage) 
     EXPECT_EQ(command, c.command) << c.url;
   }
   // The Windows control reports file addresses with forward slashes and escapes.
+  EXPECT_EQ(commandAt(W("Z:\\Formwell\\eb_df\\RESET"), W("Z:\\Formwell\\eb_df\\")), PageCommand::Reset);
   EXPECT_EQ(commandAt(W("file:///C:/Program%20Files/Common%20Files/Formwell/eb_df/SAVE"),
                       W("C:\\Program Files\\Common Files\\Formwell\\eb_df\\")),
             PageCommand::Save);
