@@ -41,7 +41,8 @@ std::u16string normalise(const std::u16string& text, bool* isFile) {
   for (auto& c : lower)
     if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
   // The Windows control may also report a file as its bare path ("C:\\...", Wine: "Z:\\...").
-  bool drive = out.size() > 2 && ((out[0] | 0x20) >= u'a' && (out[0] | 0x20) <= u'z') && out[1] == u':' && out[2] == u'/';
+  bool drive =
+      out.size() > 2 && ((out[0] | 0x20) >= u'a' && (out[0] | 0x20) <= u'z') && out[1] == u':' && out[2] == u'/';
   *isFile = lower == u"file:" || drive || (!out.empty() && out[0] == u'/');
   if (lower == u"file:") out = out.substr(5);
   if (out.compare(0, 10, u"/localhost") == 0) out = out.substr(10);
