@@ -27,8 +27,9 @@ void CExplorer::setPrintLayout(const platform::PrintLayout& layout) {
   if (browser_) browser_->setPrintLayout(layout);
 }
 
-void CExplorer::beforeNavigate(const std::u16string& url, const std::string* postData, bool* cancel) {
-  if (beforeNavigate_) beforeNavigate_(url, postData, cancel);
+void CExplorer::beforeNavigate(const std::u16string& url, const std::string* postData,
+                               const platform::NavigationSource& source, bool* cancel) {
+  if (beforeNavigate_) beforeNavigate_(url, postData, source, cancel);
 }
 
 void CExplorer::documentComplete(const std::u16string& url) {

@@ -11,8 +11,8 @@
 
 class CExplorer : private platform::BrowserEvents {
 public:
-  using BeforeNavigateHandler =
-      std::function<void(const std::u16string& url, const std::string* postData, bool* cancel)>;
+  using BeforeNavigateHandler = std::function<void(const std::u16string& url, const std::string* postData,
+                                                   const platform::NavigationSource& source, bool* cancel)>;
   using DocumentCompleteHandler = std::function<void(const std::u16string& url)>;
 
   CExplorer() = default;
@@ -37,7 +37,8 @@ public:
   void setDocumentComplete(DocumentCompleteHandler handler) { documentComplete_ = std::move(handler); }
 
 private:
-  void beforeNavigate(const std::u16string& url, const std::string* postData, bool* cancel) override;
+  void beforeNavigate(const std::u16string& url, const std::string* postData, const platform::NavigationSource& source,
+                      bool* cancel) override;
   void documentComplete(const std::u16string& url) override;
 
   std::unique_ptr<platform::Browser> browser_;

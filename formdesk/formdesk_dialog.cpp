@@ -66,9 +66,9 @@ bool CKDSK_F_Dlg::onInitDialog() {
   if (!about.empty()) appendSystemMenuItem(kIdmAboutBox, about);
   setIcon(kIdrMainFrame);
 
-  explorer_.setBeforeNavigate([this](const std::u16string& url, const std::string* postData, bool* cancel) {
-    commands_.beforeNavigate(url, postData, cancel);
-  });
+  explorer_.setBeforeNavigate([this](const std::u16string& url, const std::string* postData,
+                                     const platform::NavigationSource& source,
+                                     bool* cancel) { commands_.beforeNavigate(url, postData, source, cancel); });
   explorer_.setDocumentComplete([this](const std::u16string& url) { commands_.documentComplete(url); });
   explorer_.create(nativeHandle(kIdcExplorer), settings_.packageFolder);
   placeBrowser();
@@ -104,7 +104,23 @@ void CKDSK_F_Dlg::onClose() {
   commands_.closeRequested();
   int answer = platform::messageBox(u"请问您需要保存本次填写的数据吗？\r\n如为公共电脑，请选择“否”。", windowText(),
                                     platform::MessageBoxButtons::YesNo, platform::MessageBoxIcon::None, this);
-  // Yes lets the page post SAVE, which ends the dialog; anything else ends it now.
-  commands_.closeAnswered(answer == platform::kIdYes);
+  // Yes lets the page post SAVE, which ends the dialog once the data is written; No ends it now;
+  // a box closed without an answer (Esc, its close button) returns to the form.
+  commands_.closeAnswered(answer == platform::kIdYes  ? CPageCommands::CloseAnswer::Yes
+                          : answer == platform::kIdNo ? CPageCommands::CloseAnswer::No
+                                                      : CPageCommands::CloseAnswer::Back);
+}
+
+void CKDSK_F_Dlg::endDialogWithCancel() {
+  // Nothing calls into the library once it is released.
+  commands_.setConversion(nullptr);
   gbconv_.free();
+  endDialog(platform::kIdCancel);
+}
+
+void CKDSK_F_Dlg::tellUser(const std::u16string& text) {
+  // Shown after the browser's event has returned: a box inside it would hold the page's request.
+  poster().post([this, text] {
+    platform::messageBox(text, windowText(), platform::MessageBoxButtons::Ok, platform::MessageBoxIcon::Warning, this);
+  });
 }

@@ -44,7 +44,8 @@ private:
   // PageHost
   void navigate(const std::u16string& url) override { explorer_.navigate(url); }
   void runScript(const std::u16string& script) override { explorer_.runScript(script); }
-  void endDialogWithCancel() override { endDialog(platform::kIdCancel); }
+  void endDialogWithCancel() override;
+  void tellUser(const std::u16string& text) override;
 
   // The browser at -2, -2 with 4 pixels more each way: its frame lies outside the client area.
   void placeBrowser();

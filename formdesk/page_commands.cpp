@@ -14,10 +14,11 @@ int hexValue(char16_t c) {
   return -1;
 }
 
-// Percent escapes decoded as UTF-8, "\" made "/", repeated "/" merged, and "file:" with the
+// Percent escapes decoded as UTF-8, "\\" made "/", repeated "/" merged, and "file:" with the
 // slashes after it dropped, so that the addresses of one file compare equal however the browser
-// wrote them.
-std::u16string normalise(const std::u16string& text) {
+// wrote them. *isFile tells whether the address names a file at all (a file: address or a bare
+// absolute path).
+std::u16string normalise(const std::u16string& text, bool* isFile) {
   std::string bytes;
   std::u16string out;
   auto flush = [&] {
@@ -39,6 +40,10 @@ std::u16string normalise(const std::u16string& text) {
   std::u16string lower = out.substr(0, 5);
   for (auto& c : lower)
     if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  // The Windows control may also report a file as its bare path ("C:\\...", Wine: "Z:\\...").
+  bool drive =
+      out.size() > 2 && ((out[0] | 0x20) >= u'a' && (out[0] | 0x20) <= u'z') && out[1] == u':' && out[2] == u'/';
+  *isFile = lower == u"file:" || drive || (!out.empty() && out[0] == u'/');
   if (lower == u"file:") out = out.substr(5);
   if (out.compare(0, 10, u"/localhost") == 0) out = out.substr(10);
   while (!out.empty() && out.front() == u'/')
@@ -69,15 +74,52 @@ const char16_t kReloadPictureScript[] =
     u"if (src.split('?')[0] === 'images/encryption.png') "
     u"images[i].src = 'images/encryption.png?' + new Date().getTime(); } })();";
 
-std::u16string commandPart(const std::u16string& url, const std::u16string& packageFolder) {
-  std::u16string u = normalise(url);
-  std::u16string folder = normalise(packageFolder);
+bool commandPart(const std::u16string& url, const std::u16string& packageFolder, std::u16string* part) {
+  bool urlIsFile = false, folderIsFile = false;
+  std::u16string u = normalise(url, &urlIsFile);
+  std::u16string folder = normalise(packageFolder, &folderIsFile);
   if (!folder.empty() && folder.back() != u'/') folder += u'/';
-  if (folder.size() > 1 && u.size() >= folder.size() && equalFolder(u.substr(0, folder.size()), folder))
-    return u.substr(folder.size());
-  size_t query = u.find_first_of(u"?#");
-  size_t last = u.find_last_of(u'/', query == std::u16string::npos ? std::u16string::npos : query);
-  return last == std::u16string::npos ? u : u.substr(last + 1);
+  if (!urlIsFile || folder.size() < 2 || u.size() < folder.size() || !equalFolder(u.substr(0, folder.size()), folder))
+    return false;
+  std::u16string rest = u.substr(folder.size());
+  // A ".." name leads out of the package whatever follows it.
+  std::u16string names = u"/" + rest.substr(0, rest.find_first_of(u"?#")) + u"/";
+  if (names.find(u"/../") != std::u16string::npos) return false;
+  *part = rest;
+  return true;
+}
+
+PageCommand commandAt(const std::u16string& url, const std::u16string& packageFolder) {
+  std::u16string part;
+  if (!commandPart(url, packageFolder, &part)) return PageCommand::None;
+  if (part == u"SAVE") return PageCommand::Save;
+  if (part == u"RESET") return PageCommand::Reset;
+  if (part == u"CREATE_PNG") return PageCommand::CreatePng;
+  return PageCommand::None;
+}
+
+NavigationVerdict judgeNavigation(const std::u16string& url, const platform::NavigationSource& source,
+                                  const std::u16string& packageFolder, PageCommand* command) {
+  *command = PageCommand::None;
+  std::u16string part;
+  if (!commandPart(url, packageFolder, &part))
+    // Nothing outside the package is shown: no page from elsewhere ever stands where the
+    // package's page stood. An empty page (a new frame's about:blank) shows nothing.
+    return url.compare(0, 6, u"about:") == 0 ? NavigationVerdict::Proceed : NavigationVerdict::Refuse;
+  PageCommand named = commandAt(url, packageFolder);
+  if (named == PageCommand::None) return NavigationVerdict::Proceed;
+  // Only the package's own page, at the top level, commands: a frame does not, nor does a page
+  // that is not one of the package's files (nor a command address standing as the document).
+  std::u16string documentPart;
+  if (!source.topLevel || !commandPart(source.document, packageFolder, &documentPart) ||
+      commandAt(source.document, packageFolder) != PageCommand::None)
+    return NavigationVerdict::Refuse;
+  *command = named;
+  return NavigationVerdict::Command;
+}
+
+std::u16string saveFailedText(const std::u16string& path) {
+  return u"数据未能保存到文件：\r\n" + path + u"\r\n请检查磁盘空间和文件权限后再试。窗口不会关闭，您填写的数据仍在。";
 }
 
 std::string savedDataFromBody(const std::string* postData) {
@@ -113,33 +155,42 @@ std::u16string escapeForSingleQuotes(const std::u16string& text) {
 
 std::u16string restoreScript(const std::u16string& savedText) {
   if (savedText.empty()) return u"loadFromSavedData();";
-  return u"try { saved = {}; eval(\"saved = \" + unescape(decodeURI('" + escapeForSingleQuotes(savedText) +
-         u"')) + \";\"); loadFromSavedData(); } catch (e) {}";
+  // JSON.parse hands over data only; a text that is no object leaves saved empty, and the page
+  // builds a fresh form from it.
+  return u"try { saved = {}; saved = JSON.parse(unescape(decodeURI('" + escapeForSingleQuotes(savedText) +
+         u"'))); } catch (e) {} if (!saved || typeof saved !== 'object') saved = {}; loadFromSavedData();";
 }
 
-void CPageCommands::beforeNavigate(const std::u16string& url, const std::string* postData, bool* cancel) {
-  std::u16string part = commandPart(url, settings_.packageFolder);
-  if (part.find(u"SAVE") != std::u16string::npos) {
+void CPageCommands::beforeNavigate(const std::u16string& url, const std::string* postData,
+                                   const platform::NavigationSource& source, bool* cancel) {
+  PageCommand command = PageCommand::None;
+  NavigationVerdict verdict = judgeNavigation(url, source, settings_.packageFolder, &command);
+  if (verdict == NavigationVerdict::Refuse) *cancel = true;
+  if (verdict != NavigationVerdict::Command) return;
+  *cancel = true;
+  if (command == PageCommand::Save) {
     // Without post data there is nothing to save and the saved data stays; a body of four bytes
     // or fewer empties the file. A failed write leaves the previous data whole.
-    if (postData) writeSavedData(savePath(), savedDataFromBody(postData));
-    *cancel = true;
-    if (closing_) host_.endDialogWithCancel();
-  }
-  if (part.find(u"RESET") != std::u16string::npos) {
+    bool saved = !postData || writeSavedData(savePath(), savedDataFromBody(postData));
+    if (!closing_) return;
+    if (saved) {
+      host_.endDialogWithCancel();
+      return;
+    }
+    // The window stays with what the user typed; closing again asks again.
+    closing_ = false;
+    host_.tellUser(saveFailedText(savePath()));
+  } else if (command == PageCommand::Reset) {
     writeSavedData(savePath(), std::string());
     restored_ = false;
     // The start page is loaded afresh instead of the address RESET, which names no file.
-    *cancel = true;
     host_.navigate(settings_.startUrl);
-  }
-  if (part.find(u"CREATE_PNG") != std::u16string::npos) {
-    platform::ChildResult result = createQrPicture(runner_, postData, convert_, settings_.version,
-                                                   settings_.programFolder, settings_.packageFolder);
-    *cancel = true;
+  } else if (command == PageCommand::CreatePng) {
     // A browser that raises the event only after the page went on (WebKit) has shown the old
     // picture already: the page's pictures of the file are loaded again.
-    if (result == platform::ChildResult::Ended) host_.runScript(kReloadPictureScript);
+    if (createQrPicture(runner_, postData, convert_, settings_.version, settings_.programFolder,
+                        settings_.packageFolder))
+      host_.runScript(kReloadPictureScript);
   }
 }
 
@@ -149,11 +200,16 @@ void CPageCommands::documentComplete(const std::u16string& url) {
   restored_ = true;
 }
 
-void CPageCommands::closeAnswered(bool save) {
+void CPageCommands::closeAnswered(CloseAnswer answer) {
+  if (answer == CloseAnswer::Back) {
+    closing_ = false;
+    return;
+  }
   closing_ = true;
-  convert_ = nullptr;
-  if (save)
+  if (answer == CloseAnswer::Yes) {
     host_.runScript(u"saveToClient()");
-  else
-    host_.endDialogWithCancel();
+    return;
+  }
+  convert_ = nullptr;
+  host_.endDialogWithCancel();
 }

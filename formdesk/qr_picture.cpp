@@ -5,6 +5,7 @@
 
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "platform/replace_file.h"
 #include "workstation_settings.h"
 
 namespace {
@@ -87,7 +88,7 @@ bool isPlainQrText(const std::u16string& text) {
   });
 }
 
-platform::ChildCommand encoderCommand(const std::u16string& programFolder, const std::u16string& packageFolder,
+platform::ChildCommand encoderCommand(const std::u16string& programFolder, const std::u16string& picture,
                                       const std::u16string& qrText) {
   const std::u16string sep(1, kPathSeparator);
   std::u16string encoder = programFolder + u"qrencode" + sep + u"qrencode.exe";
@@ -96,7 +97,6 @@ platform::ChildCommand encoderCommand(const std::u16string& programFolder, const
   // qrencode (a dependency of the kit's package) is found on the PATH.
   if (!platform::pathExists(platform::wideToAnsi(encoder))) encoder = u"qrencode";
 #endif
-  std::u16string picture = packageFolder + u"images" + sep + u"encryption.png";
   platform::ChildCommand c;
   bool plain = isPlainQrText(qrText);
   c.commandLine =
@@ -107,9 +107,30 @@ platform::ChildCommand encoderCommand(const std::u16string& programFolder, const
   return c;
 }
 
-platform::ChildResult createQrPicture(platform::ChildRunner& runner, const std::string* postData, ANSIToGBProc convert,
-                                      const std::u16string& installedVersion, const std::u16string& programFolder,
-                                      const std::u16string& packageFolder) {
+std::u16string picturePlace(const std::u16string& packageFolder) {
+  const std::u16string sep(1, kPathSeparator);
+  std::u16string images = packageFolder + u"images", picture = images + sep + u"encryption.png";
+  // Reads of the package through links are refused; writes are too.
+  if (platform::pathKind(platform::wideToAnsi(images)) != platform::PathKind::kFolder) return u"";
+  platform::PathKind kind = platform::pathKind(platform::wideToAnsi(picture));
+  if (kind != platform::PathKind::kFile && kind != platform::PathKind::kMissing) return u"";
+  return picture;
+}
+
+bool createQrPicture(platform::ChildRunner& runner, const std::string* postData, ANSIToGBProc convert,
+                     const std::u16string& installedVersion, const std::u16string& programFolder,
+                     const std::u16string& packageFolder) {
   std::u16string qrText = signatureFromBody(postData, convert) + versionCode(installedVersion);
-  return runner.runHidden(encoderCommand(programFolder, packageFolder, qrText), kEncoderTimeoutMs);
+  if (picturePlace(packageFolder).empty()) return false;
+  platform::PrivateTempFolder temp;
+  if (!temp.create()) return false;
+  const std::string output = temp.path() + "encryption.png";
+  if (runner.runHidden(encoderCommand(programFolder, platform::ansiToWide(output), qrText), kEncoderTimeoutMs) !=
+      platform::ChildResult::Ended)
+    return false;
+  std::string picture;
+  if (!platform::readFile(output, &picture) || picture.empty()) return false;
+  // Looked at again right before the move: the encoder ran for a while.
+  std::u16string place = picturePlace(packageFolder);
+  return !place.empty() && platform::replaceFileContents(platform::wideToAnsi(place), picture.data(), picture.size());
 }

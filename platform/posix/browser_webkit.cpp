@@ -2,16 +2,18 @@
 // scheme "formdesk" ("formdesk://local" + the file's absolute path), answered by our own scheme
 // handler, because only a scheme handler sees the body of a form post. A form post therefore goes:
 // decide-policy (navigation action, method POST) lets it through and remembers it -> the scheme
-// handler receives it with its body and raises before-navigate -> when cancelled, the handler
-// answers with an empty page and the response decision is ignored, so the page stays as it was.
-// Plain navigations raise before-navigate in decide-policy itself. Addresses reach the events as
-// file:// addresses, and file:// addresses given to navigate are mapped onto the scheme, so the
-// code above sees the same addresses as on Windows.
+// handler receives it with its body and answers with an empty page -> the response decision,
+// which knows whether the post is the top-level document's or a frame's, raises before-navigate
+// and is ignored, so the page stays as it was. Plain navigations raise before-navigate in
+// decide-policy itself. Addresses reach the events as file:// addresses, and file:// addresses
+// given to navigate are mapped onto the scheme, so the code above sees the same addresses as on
+// Windows; WebKit itself never loads a file:// address (the served folder is all it shows).
 #include "platform/browser.h"
 
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -166,9 +168,12 @@ private:
     return std::strncmp(resolved, root_.c_str(), root_.size()) == 0;
   }
 
-  void raiseBeforeNavigate(const char* uri, const std::string* body, bool* cancel) {
+  void raiseBeforeNavigate(const char* uri, const std::string* body, bool topLevel, bool* cancel) {
+    NavigationSource source;
+    source.topLevel = topLevel;
+    source.document = document_;
     ++inEvent_;
-    events_->beforeNavigate(toEventUrl(uri), body, cancel);
+    events_->beforeNavigate(toEventUrl(uri), body, source, cancel);
     --inEvent_;
   }
 
@@ -206,26 +211,17 @@ private:
     const char* method = webkit_uri_scheme_request_get_http_method(request);
     auto pending = self->pendingPosts_.find(uri ? uri : "");
     if (pending != self->pendingPosts_.end()) {
+      // A form post: its body waits for the response decision, which tells whose post it is. The
+      // pages post only to the host, so the answer is an empty page that is never shown.
       self->pendingPosts_.erase(pending);
-      bool isPost = method && std::strcmp(method, "POST") == 0;
-      std::string body = isPost ? readBody(request) : std::string();
-      bool cancel = false;
-      std::string uriCopy = uri; // the request may be gone once the event has run
-      g_object_ref(request);
-      self->raiseBeforeNavigate(uriCopy.c_str(), isPost ? &body : nullptr, &cancel);
-      if (cancel) {
-        self->ignoreResponses_.insert(uriCopy);
-        self->postLoadPending_ = true;
-        // Should WebKit never report the dropped load as finished, the scripts run all the same.
-        if (self->postTimeout_) g_source_remove(self->postTimeout_);
-        self->postTimeout_ = g_timeout_add(3000, &WebKitBrowser::onPostTimeout, self);
-        GBytes* empty = g_bytes_new_static("", 0);
-        finish(request, empty, "text/html");
-        g_bytes_unref(empty);
-        g_object_unref(request);
-        return;
-      }
-      g_object_unref(request);
+      Posted posted;
+      posted.isPost = method && std::strcmp(method, "POST") == 0;
+      if (posted.isPost) posted.body = readBody(request);
+      self->posted_[uri] = std::move(posted);
+      GBytes* empty = g_bytes_new_static("", 0);
+      finish(request, empty, "text/html");
+      g_bytes_unref(empty);
+      return;
     }
 
     const char* rawPath = webkit_uri_scheme_request_get_path(request);
@@ -249,10 +245,25 @@ private:
     if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
       auto* rd = WEBKIT_RESPONSE_POLICY_DECISION(decision);
       const char* uri = webkit_uri_request_get_uri(webkit_response_policy_decision_get_request(rd));
-      auto it = self->ignoreResponses_.find(uri ? uri : "");
-      if (it == self->ignoreResponses_.end()) return FALSE; // the default: show it
-      self->ignoreResponses_.erase(it);
+      auto it = self->posted_.find(uri ? uri : "");
+      if (it == self->posted_.end()) return FALSE; // the default: show it
+      Posted posted = std::move(it->second);
+      std::string uriCopy = it->first;
+      self->posted_.erase(it);
+      bool topLevel = webkit_response_policy_decision_is_main_frame_main_resource(rd);
+      g_object_ref(decision);
       webkit_policy_decision_ignore(decision);
+      if (topLevel) {
+        // WebKit stops the page's loads when it drops the navigation, and would stop the loads
+        // that scripts start now: they wait until it has let go.
+        self->postLoadPending_ = true;
+        // Should WebKit never report the dropped load as finished, the scripts run all the same.
+        if (self->postTimeout_) g_source_remove(self->postTimeout_);
+        self->postTimeout_ = g_timeout_add(3000, &WebKitBrowser::onPostTimeout, self);
+      }
+      bool cancel = false;
+      self->raiseBeforeNavigate(uriCopy.c_str(), posted.isPost ? &posted.body : nullptr, topLevel, &cancel);
+      g_object_unref(decision);
       return TRUE;
     }
     if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
@@ -263,6 +274,11 @@ private:
     WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(nd);
     const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
     WebKitNavigationType navigationType = webkit_navigation_action_get_navigation_type(action);
+    if (uri && g_ascii_strncasecmp(uri, "file:", 5) == 0) {
+      // Files are shown through the scheme only, which serves nothing outside the served folder.
+      webkit_policy_decision_ignore(decision);
+      return TRUE;
+    }
     // The request here does not tell its method; a form submission's does, in the scheme handler.
     if (uri && g_str_has_prefix(uri, kSchemePrefix) &&
         (navigationType == WEBKIT_NAVIGATION_TYPE_FORM_SUBMITTED ||
@@ -275,7 +291,8 @@ private:
     bool cancel = false;
     std::string uriCopy = uri ? uri : "";
     g_object_ref(decision);
-    self->raiseBeforeNavigate(uriCopy.c_str(), nullptr, &cancel);
+    // WebKit does not say here whether a frame navigates: the navigation counts as the page's.
+    self->raiseBeforeNavigate(uriCopy.c_str(), nullptr, true, &cancel);
     if (cancel)
       webkit_policy_decision_ignore(decision);
     else
@@ -288,7 +305,11 @@ private:
     auto* self = static_cast<WebKitBrowser*>(data);
     switch (event) {
     case WEBKIT_LOAD_STARTED: self->committed_ = self->failed_ = false; break;
-    case WEBKIT_LOAD_COMMITTED: self->committed_ = true; break;
+    case WEBKIT_LOAD_COMMITTED:
+      self->committed_ = true;
+      // The top-level document now shown: where the page's later requests come from.
+      self->document_ = toEventUrl(webkit_web_view_get_uri(view));
+      break;
     case WEBKIT_LOAD_FINISHED:
       // A load that was cancelled or ignored before it showed anything completes no document.
       if (self->committed_ && !self->failed_) {
@@ -365,7 +386,12 @@ private:
   WebKitWebView* view_ = nullptr;
   int inEvent_ = 0;
   std::set<std::string> pendingPosts_;
-  std::set<std::string> ignoreResponses_;
+  struct Posted {
+    bool isPost = false;
+    std::string body;
+  };
+  std::map<std::string, Posted> posted_; // answered form posts waiting for their response decision
+  std::u16string document_;
   bool committed_ = false, failed_ = false;
   PrintLayout print_;
   std::u16string deferred_;

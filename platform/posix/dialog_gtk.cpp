@@ -773,7 +773,9 @@ int backendMessageBox(const std::u16string& text, const std::u16string& caption,
   gtk_widget_destroy(box);
   while (gtk_events_pending())
     gtk_main_iteration();
-  if (buttons == MessageBoxButtons::YesNo) return response == GTK_RESPONSE_YES ? kIdYes : kIdNo;
+  // Esc and the close button answer neither Yes nor No (GTK_RESPONSE_DELETE_EVENT).
+  if (buttons == MessageBoxButtons::YesNo)
+    return response == GTK_RESPONSE_YES ? kIdYes : response == GTK_RESPONSE_NO ? kIdNo : kIdCancel;
   return kIdOk;
 }
 

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -108,6 +110,28 @@ bool readFile(const std::string& path, std::string* contents) {
   ::close(fd);
   *contents = std::move(out);
   return true;
+}
+
+bool PrivateTempFolder::create() {
+  if (!path_.empty()) return true;
+  const char* base = std::getenv("TMPDIR");
+  std::string name = std::string(base && *base == '/' ? base : "/tmp") + "/formwell-XXXXXX";
+  // mkdtemp makes the folder 0700 under a name nobody held before.
+  if (!::mkdtemp(&name[0])) return false;
+  path_ = name + "/";
+  return true;
+}
+
+PrivateTempFolder::~PrivateTempFolder() {
+  if (path_.empty()) return;
+  if (DIR* dir = ::opendir(path_.c_str())) {
+    while (struct dirent* entry = ::readdir(dir)) {
+      std::string n = entry->d_name;
+      if (n != "." && n != "..") ::unlink((path_ + n).c_str());
+    }
+    ::closedir(dir);
+  }
+  ::rmdir(path_.c_str());
 }
 
 } // namespace platform

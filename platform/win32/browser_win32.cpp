@@ -299,9 +299,12 @@ public:
       std::u16string url = variantText(&params->rgvarg[5]);
       std::string body;
       bool hasBody = postDataBytes(&params->rgvarg[2], &body);
+      NavigationSource source;
+      source.topLevel = isTopLevel(&params->rgvarg[6]);
+      source.document = topDocument();
       bool cancel = false;
       ++inEvent_;
-      events_->beforeNavigate(url, hasBody ? &body : nullptr, &cancel);
+      events_->beforeNavigate(url, hasBody ? &body : nullptr, source, &cancel);
       --inEvent_;
       VARIANT& c = params->rgvarg[0];
       if (cancel && c.vt == (VT_BYREF | VT_BOOL) && c.pboolVal) *c.pboolVal = VARIANT_TRUE;
@@ -314,6 +317,31 @@ public:
   }
 
 private:
+  // Whether the object that navigates (pDisp) is the control itself rather than one of its
+  // frames: COM identity is the IUnknown of each.
+  bool isTopLevel(const VARIANT* v) const {
+    IDispatch* navigating = nullptr;
+    if (v && v->vt == VT_DISPATCH)
+      navigating = v->pdispVal;
+    else if (v && v->vt == (VT_BYREF | VT_DISPATCH) && v->ppdispVal)
+      navigating = *v->ppdispVal;
+    if (!navigating || !web_) return false;
+    ComPtr<IUnknown> a, b;
+    if (FAILED(navigating->QueryInterface(IID_IUnknown, a.outVoid())) ||
+        FAILED(web_->QueryInterface(IID_IUnknown, b.outVoid())))
+      return false;
+    return a.get() == b.get();
+  }
+
+  // The address of the top-level document shown now (during BeforeNavigate2: the one that asks).
+  std::u16string topDocument() const {
+    BSTR location = nullptr;
+    if (!web_ || FAILED(web_->get_LocationURL(&location))) return u"";
+    std::u16string text = fromBstr(location);
+    SysFreeString(location);
+    return text;
+  }
+
   static Win32Browser*& keyboardBrowser() {
     static Win32Browser* browser = nullptr; // the UI thread's browser that takes keys
     return browser;

@@ -158,4 +158,44 @@ bool readFile(const std::string& path, std::string* contents) {
   return true;
 }
 
+bool PrivateTempFolder::create() {
+  if (!path_.empty()) return true;
+  wchar_t base[MAX_PATH + 1];
+  DWORD n = GetTempPathW(MAX_PATH + 1, base);
+  if (n == 0 || n > MAX_PATH) return false;
+  // The user's temporary folder is the user's own; a fresh name under it that nobody held before.
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    wchar_t name[MAX_PATH + 64];
+    wsprintfW(name, L"%sformwell-%08lx-%04x", base, static_cast<unsigned long>(GetCurrentProcessId()),
+              (GetTickCount() + attempt * 7919u) & 0xFFFFu);
+    if (CreateDirectoryW(name, nullptr)) {
+      int size = WideCharToMultiByte(CP_ACP, 0, name, -1, nullptr, 0, nullptr, nullptr);
+      if (size <= 1) {
+        RemoveDirectoryW(name);
+        return false;
+      }
+      std::string ansi(static_cast<size_t>(size - 1), '\0');
+      WideCharToMultiByte(CP_ACP, 0, name, -1, &ansi[0], size, nullptr, nullptr);
+      path_ = ansi + "\\";
+      return true;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  }
+  return false;
+}
+
+PrivateTempFolder::~PrivateTempFolder() {
+  if (path_.empty()) return;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((path_ + "*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      std::string n = found.cFileName;
+      if (n != "." && n != "..") DeleteFileA((path_ + n).c_str());
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(path_.c_str());
+}
+
 } // namespace platform

@@ -38,13 +38,15 @@ public:
         commands_(*this, settings_, platform::systemChildRunner()) {}
 
   bool onInitDialog() override {
-    explorer_.setBeforeNavigate([this](const std::u16string& url, const std::string* postData, bool* cancel) {
-      commands_.beforeNavigate(url, postData, cancel);
+    explorer_.setBeforeNavigate([this](const std::u16string& url, const std::string* postData,
+                                       const platform::NavigationSource& source, bool* cancel) {
+      commands_.beforeNavigate(url, postData, source, cancel);
       // The body's length and its bytes in hex: Wine's control may hand over other bytes.
       std::string hex;
       for (unsigned char c : postData ? *postData : std::string())
         hex += "0123456789abcdef"[c >> 4], hex += "0123456789abcdef"[c & 15];
-      std::fprintf(log_, "before %s post=%s%s cancel=%d saved=%lld\n", platform::wideToUtf8(url).c_str(),
+      std::fprintf(log_, "before %s top=%d from=%s post=%s%s cancel=%d saved=%lld\n", platform::wideToUtf8(url).c_str(),
+                   source.topLevel ? 1 : 0, platform::wideToUtf8(source.document).c_str(),
                    postData ? std::to_string(postData->size()).c_str() : "none", postData ? (":" + hex).c_str() : "",
                    *cancel ? 1 : 0,
                    static_cast<long long>(platform::fileSize(platform::wideToAnsi(commands_.savePath()))));
@@ -59,12 +61,14 @@ public:
     platform::UiPoster poster = this->poster();
     std::u16string base = u"file://" + settings_.packageFolder;
     worker_ = std::thread([poster, base, this] {
-      const char* steps[] = {"save", "png", "reset", "end"};
+      const char* steps[] = {"page", "save", "png", "reset", "end"};
       for (const char* step : steps) {
         std::this_thread::sleep_for(std::chrono::seconds(1));
         std::string s = step;
         poster.post([this, s, base] {
-          if (s == "save")
+          if (s == "page")
+            explorer_.navigate(base + u"index.html");
+          else if (s == "save")
             std::fprintf(log_, "post SAVE %d\n", explorer_.post(base + u"SAVE", "CCC=%7B%22users%22%3A%5B%5D%7D"));
           else if (s == "png")
             std::fprintf(log_, "post CREATE_PNG %d\n",
@@ -91,6 +95,7 @@ private:
   }
   void runScript(const std::u16string& script) override { explorer_.runScript(script); }
   void endDialogWithCancel() override { endDialog(platform::kIdCancel); }
+  void tellUser(const std::u16string&) override {}
 
   std::FILE* log_;
   WorkstationSettings settings_;

@@ -11,14 +11,17 @@ FORMS_OUT holds the assembled packages (node forms/assemble.js); the eb_df cases
 when it has no eb_df/index.html. Exit status 0 when every case passed.
 """
 import os
+import http.server
 import re
 import shutil
 import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import traceback
+import urllib.parse
 
 FORMDESK, X11_CLOSE, QRENCODE, FIXTURES, FORMS_OUT = sys.argv[1:6]
 SHOTS = sys.argv[6] if len(sys.argv) > 6 else ''
@@ -118,7 +121,8 @@ class Workstation:
 
 
 def close_window(title, answer):
-    """Closes the window as its close box does and answers the prompt: 'yes' or 'no'."""
+    """Closes the window as its close box does and answers the prompt: 'yes', 'no' or 'escape'.
+    Returns the ids of the window and the prompt."""
     subprocess.run([X11_CLOSE, title], check=True, capture_output=True)
     # The prompt is a message box with the window's title; it holds the focus.
     wait_for('the close prompt', lambda: len(windows(title)) >= 2, 15)
@@ -127,7 +131,10 @@ def close_window(title, answer):
     screenshot('formdesk-close-prompt.png')
     # The buttons' mnemonics: Alt+Y for Yes, Alt+N for No.
     subprocess.run(['xdotool', 'windowfocus', '--sync', box], capture_output=True)
-    subprocess.run(['xdotool', 'key', '--clearmodifiers', 'alt+y' if answer == 'yes' else 'alt+n'], check=True)
+    shown = windows(title)
+    subprocess.run(['xdotool', 'key', '--clearmodifiers', {'yes': 'alt+y', 'no': 'alt+n', 'escape': 'Escape'}[answer]],
+                   check=True)
+    return shown
 
 
 def case_fixture_commands():
@@ -205,6 +212,66 @@ def case_kill_during_saves():
         w.close()
 
 
+class Foreign(http.server.BaseHTTPRequestHandler):
+    """Pages of another origin whose forms post SAVE and CREATE_PNG to the package's addresses."""
+    asked = []
+
+    def do_GET(self):
+        Foreign.asked.append(self.path)
+        pkg = urllib.parse.unquote(self.path.split('pkg=')[-1])
+        self.send_response(200)
+        self.end_headers()
+        self.wfile.write(('<form method="post" action="%sSAVE"><input name="CCC" value="planted"></form><form method='
+                          '"post" action="%sCREATE_PNG"><input name="CCC_ID" value="x"></form><script>var f = document.'
+                          'forms; f[0].submit(); setTimeout(function () { f[1].submit(); }, 500);</script>'
+                          % (pkg, pkg)).encode())
+
+
+def case_foreign_pages():
+    """Pages of another origin (top level, a frame) are never shown and command nothing."""
+    server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Foreign)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    w = Workstation(os.path.join(FIXTURES, 'fixture_guard'))
+    try:
+        seed = ('%%7B%%22port%%22%%3A%d%%7D' % server.server_address[1]).encode()  # {"port":N}
+        with open(w.path('json.sav'), 'wb') as f:
+            f.write(seed)
+        w.start()
+        saved = wait_for('the page to save at its end', lambda: read(w.path('json.sav')) != seed and
+                         read(w.path('json.sav')), 30)
+        check(saved == b'page-still-here', 'json.sav holds %r' % saved)
+        check(not Foreign.asked, 'pages of another origin were loaded: %r' % Foreign.asked)
+        check(read(w.path('eb_df', 'images', 'encryption.png')) is None, 'a QR picture was written')
+    finally:
+        w.stop()
+        w.close()
+        server.shutdown()
+
+
+def case_restore_and_close():
+    """Saved script restores as an empty form; Esc, and Yes while json.sav cannot be written, keep the window."""
+    w = Workstation(os.path.join(FIXTURES, 'fixture_guard'))
+    try:
+        with open(w.path('json.sav'), 'wb') as f:
+            f.write(urllib.parse.quote('window.planted=1,{"a":1}', safe='').encode())
+        w.start()
+        saved = wait_for('the restore', lambda: re.match(b'restored-.*', read(w.path('json.sav')) or b''), 30)[0]
+        check(saved == b'restored-undefined-%7B%7D', 'the restore handed over %r' % saved)
+        os.remove(w.path('json.sav'))
+        os.makedirs(w.path('json.sav', 'x'))  # a folder in its place: no save can succeed
+        for answer in ('escape', 'yes'):
+            seen = set(close_window(TITLE, answer))
+            if answer == 'yes':  # the message that names the file
+                box = wait_for('the message', lambda: [b for b in windows(TITLE) if b not in seen], 15)[0]
+                subprocess.run(['xdotool', 'windowfocus', '--sync', box], capture_output=True)
+                subprocess.run(['xdotool', 'key', '--clearmodifiers', 'Return'], check=True)
+            wait_for('the box to go', lambda: len(windows(TITLE)) == 1, 15)
+            check(not w.ended(), 'the window closed after ' + answer)
+    finally:
+        w.stop()
+        w.close()
+
+
 def eb_df_case(run):
     def case():
         if not os.path.isfile(os.path.join(FORMS_OUT, 'eb_df', 'index.html')):
@@ -256,7 +323,8 @@ def case_eb_df_round_trip():
         w.close()
 
 
-CASES = [case_fixture_commands, case_account_opening, case_kill_during_saves, case_eb_df_round_trip]
+CASES = [case_fixture_commands, case_account_opening, case_kill_during_saves, case_foreign_pages,
+         case_restore_and_close, case_eb_df_round_trip]
 if os.environ.get("ONLY"):
     CASES = [c for c in CASES if c.__name__ == os.environ["ONLY"]]
 

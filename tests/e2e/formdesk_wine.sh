@@ -63,16 +63,18 @@ check "Print_Background" grep -qF '"Print_Background"="yes"' "$prefix/user.reg"
 
 # The page commands through Wine's WebBrowser control.
 mkdir -p "$work/cf/Formwell/eb_df/images" "$work/cf/Formwell/qrencode"
+echo '<html><body>probe</body></html>' >"$work/cf/Formwell/eb_df/index.html"
 cp "$standin" "$work/cf/Formwell/qrencode/qrencode.exe"
 (cd "$work/cf/Formwell" && FORMDESK_STANDIN_LOG="Z:$work/encoder.txt" timeout 120 "$run" "$prefix" "$probe" "Z:$work/cf" "Z:$work/probe.log" >/dev/null 2>&1)
 tr -d '\r' <"$work/probe.log" >"$work/probe.txt" # the probe writes text-mode lines
 echo "--- what the control raised:"; cat "$work/probe.txt"; echo "---"
-check "BeforeNavigate2 for the SAVE post, with a body of its length, cancelled; json.sav holds all but 4 bytes" \
-  grep -qE 'eb_df\\SAVE post=30:[0-9a-f]{60} cancel=1 saved=26$' "$work/probe.txt"
-check "BeforeNavigate2 for the CREATE_PNG post, cancelled" grep -qE 'eb_df\\CREATE_PNG post=33:[0-9a-f]{66} cancel=1' "$work/probe.txt"
-check "the encoder ran hidden and was waited for, its output in the package's images folder, level H" \
-  grep -qE '^args: \[-o\] \[.*Formwell\\eb_df\\images\\encryption.png\] \[-l\] \[H\] \[.*0071901\]' "$work/encoder.txt"
-check "RESET emptied json.sav" grep -qE 'eb_df\\RESET post=none cancel=1 saved=0$' "$work/probe.txt"
-check "RESET went to the start page" grep -qE 'eb_df\\index.html post=none cancel=0' "$work/probe.txt"
+page='top=1 from=[^ ]*eb_df[/\\]index.html'
+check "BeforeNavigate2 for the SAVE post from the package's page, with a body of its length, cancelled; json.sav holds all but 4 bytes" \
+  grep -qE "eb_df\\\\SAVE $page post=30:[0-9a-f]{60} cancel=1 saved=26$" "$work/probe.txt"
+check "BeforeNavigate2 for the CREATE_PNG post, cancelled" grep -qE "eb_df\\\\CREATE_PNG $page post=33:[0-9a-f]{66} cancel=1" "$work/probe.txt"
+check "the encoder ran hidden and was waited for, its output in a temporary folder, level H" \
+  grep -qE '^args: \[-o\] \[.*\\encryption.png\] \[-l\] \[H\] \[.*0071901\]' "$work/encoder.txt"
+check "RESET emptied json.sav" grep -qE "eb_df\\\\RESET $page post=none cancel=1 saved=0$" "$work/probe.txt"
+check "RESET went to the start page" grep -qE 'eb_df[/\\]index.html top=1 from=.* post=none cancel=0' "$work/probe.txt"
 check "the probe ended normally" grep -q '^ended 1$' "$work/probe.txt"
 exit $fail

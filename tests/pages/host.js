@@ -24,8 +24,8 @@ const RELOAD_PICTURE = "(function () { var images = document.getElementsByTagNam
 
 // formdesk's restore script, with the saved text put in unchanged.
 function restoreScript(text) {
-  return 'try { saved = {}; eval("saved = " + unescape(decodeURI(\'' + text +
-    '\')) + ";"); loadFromSavedData(); } catch (e) {}';
+  return 'try { saved = {}; saved = JSON.parse(unescape(decodeURI(\'' + text +
+    '\'))); } catch (e) {} if (!saved || typeof saved !== \'object\') saved = {}; loadFromSavedData();';
 }
 
 class Host {

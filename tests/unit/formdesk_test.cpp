@@ -33,6 +33,7 @@ public:
   void navigate(const std::u16string& url) override { navigations.push_back(url); }
   void runScript(const std::u16string& script) override { scripts.push_back(script); }
   void endDialogWithCancel() override { ++ended; }
+  void tellUser(const std::u16string&) override {}
   std::vector<std::u16string> navigations, scripts;
   int ended = 0;
 };
@@ -42,6 +43,7 @@ public:
   platform::ChildResult runHidden(const platform::ChildCommand& command, unsigned timeoutMs) override {
     commands.push_back(command);
     timeout = timeoutMs;
+    std::ofstream(U(command.arguments[2]), std::ios::binary) << "PNG"; // the picture, as the encoder writes it
     return platform::ChildResult::Ended;
   }
   std::vector<platform::ChildCommand> commands;
@@ -110,27 +112,41 @@ TEST(WorkstationSettings, ReadsTheRegistryWithinItsBuffer) {
   EXPECT_EQ(U(loadWorkstationSettings(reg, u"formdesk").title), "Velor服务平台自助申请软件");
 }
 
-TEST(CommandPart, OnlyWhatFollowsThePackageFolder) {
-  const std::u16string pkg = W("/home/u/SAVE RESET/Formwell/eb_df/");
+TEST(JudgeNavigation, OnlyThePackagesOwnPageCommandsAndNothingLeavesThePackage) {
+  const std::string pkg = "/home/u/SAVE RESET/Formwell/eb_df/", page = "file://" + pkg + "index.html";
+  using V = NavigationVerdict;
   const struct {
-    const char* url;
-    const char* part;
+    std::string url, document;
+    bool topLevel;
+    V verdict;
+    PageCommand command;
   } cases[] = {
-      {"file:///home/u/SAVE RESET/Formwell/eb_df/SAVE", "SAVE"},
-      {"file:///home/u/SAVE%20RESET/Formwell/eb_df/RESET", "RESET"},
-      {"file:///home/u/SAVE RESET/Formwell/eb_df/index.html", "index.html"},
-      {"file:///home/u/SAVE RESET/Formwell/eb_df/index.html?reload", "index.html?reload"},
-      {"file://localhost/home/u/SAVE RESET/Formwell/eb_df/CREATE_PNG", "CREATE_PNG"},
-      {"file:///home/u/SAVE RESET/Formwell/eb_df/sub/page.html", "sub/page.html"},
-      {"file:///elsewhere/SAVE/index.html", "index.html"},
-      {"http://127.0.0.1/a/RESET?x=SAVE/y", "RESET?x=SAVE/y"},
+      {"file://" + pkg + "SAVE", page, true, V::Command, PageCommand::Save},
+      {"file:///home/u/SAVE%20RESET/Formwell/eb_df/RESET", page, true, V::Command, PageCommand::Reset},
+      {"file://localhost" + pkg + "CREATE_PNG", page, true, V::Command, PageCommand::CreatePng},
+      {page, "", true, V::Proceed, PageCommand::None},
+      {"file://" + pkg + "sub/page.html", page, false, V::Proceed, PageCommand::None},
+      {"about:blank", page, false, V::Proceed, PageCommand::None},
+      {"file://" + pkg + "SAVE", "http://127.0.0.1:8090/evil.html", true, V::Refuse, PageCommand::None},
+      {"file://" + pkg + "SAVE", page, false, V::Refuse, PageCommand::None},
+      {"file://" + pkg + "CREATE_PNG", "file:///elsewhere/eb_df/index.html", true, V::Refuse, PageCommand::None},
+      {"file://" + pkg + "RESET", "", true, V::Refuse, PageCommand::None},
+      {"file://" + pkg + "sub/RESET", page, true, V::Proceed, PageCommand::None},
+      {"http://127.0.0.1/RESET", page, true, V::Refuse, PageCommand::None},
+      {"http://127.0.0.1/x?go=/RESET", page, true, V::Refuse, PageCommand::None},
+      {"file://" + pkg + "images/../../json.sav", page, true, V::Refuse, PageCommand::None},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(U(commandPart(W(c.url), pkg)), c.part) << c.url;
+  for (const auto& c : cases) {
+    PageCommand command = PageCommand::Save;
+    platform::NavigationSource source{c.topLevel, W(c.document)};
+    EXPECT_EQ(judgeNavigation(W(c.url), source, W(pkg), &command), c.verdict) << c.url << " from " << c.document;
+    EXPECT_EQ(command, c.command) << c.url;
+  }
   // The Windows control reports file addresses with forward slashes and escapes.
-  EXPECT_EQ(U(commandPart(W("file:///C:/Program%20Files/Common%20Files/Formwell/eb_df/SAVE"),
-                          W("C:\\Program Files\\Common Files\\Formwell\\eb_df\\"))),
-            "SAVE");
+  EXPECT_EQ(commandAt(W("Z:\\Formwell\\eb_df\\RESET"), W("Z:\\Formwell\\eb_df\\")), PageCommand::Reset);
+  EXPECT_EQ(commandAt(W("file:///C:/Program%20Files/Common%20Files/Formwell/eb_df/SAVE"),
+                      W("C:\\Program Files\\Common Files\\Formwell\\eb_df\\")),
+            PageCommand::Save);
 }
 
 TEST(RestoreScript, EscapesForTheSingleQuotedString) {
@@ -145,8 +161,10 @@ TEST(RestoreScript, EscapesForTheSingleQuotedString) {
       {"');alert(1);//", "\\');alert(1);//"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(U(restoreScript(W(c.saved))), std::string("try { saved = {}; eval(\"saved = \" + unescape(decodeURI('") +
-                                                c.inScript + "')) + \";\"); loadFromSavedData(); } catch (e) {}")
+    EXPECT_EQ(U(restoreScript(W(c.saved))), std::string("try { saved = {}; saved = JSON.parse(unescape(decodeURI('") +
+                                                c.inScript +
+                                                "'))); } catch (e) {} if (!saved || typeof saved !== 'object') "
+                                                "saved = {}; loadFromSavedData();")
         << c.saved;
   EXPECT_EQ(U(restoreScript(u"")), "loadFromSavedData();");
 }
@@ -172,7 +190,7 @@ TEST(EncoderCommand, OneArgumentWhateverTheText) {
       {"签名", "-- \"签名\""},
   };
   for (const auto& c : cases) {
-    platform::ChildCommand cmd = encoderCommand(prog, pkg, W(c.text));
+    platform::ChildCommand cmd = encoderCommand(prog, pkg + u"images" + kSep + u"encryption.png", W(c.text));
     EXPECT_EQ(U(cmd.commandLine), head + c.tail) << c.text;
     ASSERT_FALSE(cmd.arguments.empty());
     EXPECT_EQ(cmd.arguments.back(), W(c.text));
@@ -205,19 +223,22 @@ struct Workstation {
   }
   std::filesystem::path saveFile() const { return dir.path() / "Formwell" / U(settings.saveFileName); }
   std::u16string url(const char16_t* name) const { return u"file://" + settings.packageFolder + name; }
+  void go(const char16_t* name, const std::string* body, bool* cancel) {
+    commands.beforeNavigate(url(name), body, platform::NavigationSource{true, url(u"index.html")}, cancel);
+  }
 };
 
 TEST(PageCommands, SaveResetAndRestore) {
   Workstation w;
   bool cancel = false;
   const std::string body = "CCC=%7B%22users%22%3A%5B%5D%7D";
-  w.commands.beforeNavigate(w.url(u"index.html"), nullptr, &cancel);
+  w.go(u"index.html", nullptr, &cancel);
   EXPECT_FALSE(cancel);
   w.commands.documentComplete(w.url(u"index.html"));
   ASSERT_EQ(w.host.scripts.size(), 1u);
   EXPECT_EQ(w.host.scripts[0], u"loadFromSavedData();");
 
-  w.commands.beforeNavigate(w.url(u"SAVE"), &body, &cancel);
+  w.go(u"SAVE", &body, &cancel);
   EXPECT_TRUE(cancel);
   EXPECT_EQ(readAll(w.saveFile()), "%7B%22users%22%3A%5B%5D%7D");
   EXPECT_EQ(readAll(w.saveFile()).size(), 26u);
@@ -226,12 +247,12 @@ TEST(PageCommands, SaveResetAndRestore) {
   EXPECT_EQ(w.host.ended, 0);
 
   cancel = false;
-  w.commands.beforeNavigate(w.url(u"SAVE"), nullptr, &cancel); // no post data: nothing written
+  w.go(u"SAVE", nullptr, &cancel); // no post data: nothing written
   EXPECT_TRUE(cancel);
   EXPECT_EQ(readAll(w.saveFile()).size(), 26u);
 
   cancel = false;
-  w.commands.beforeNavigate(w.url(u"RESET"), nullptr, &cancel);
+  w.go(u"RESET", nullptr, &cancel);
   EXPECT_EQ(readAll(w.saveFile()), "");
   EXPECT_TRUE(std::filesystem::exists(w.saveFile()));
   ASSERT_EQ(w.host.navigations.size(), 1u);
@@ -241,13 +262,13 @@ TEST(PageCommands, SaveResetAndRestore) {
   // The restore after the reload hands the file back whole, past any fixed buffer.
   std::string big = "%7B%22a%22%3A%22" + std::string(60000, 'x') + "%22%7D";
   std::string bigBody = "CCC=" + big;
-  w.commands.beforeNavigate(w.url(u"SAVE"), &bigBody, &cancel);
+  w.go(u"SAVE", &bigBody, &cancel);
   w.commands.documentComplete(w.url(u"index.html"));
   ASSERT_EQ(w.host.scripts.size(), 2u);
   EXPECT_EQ(w.host.scripts[1], restoreScript(W(big)));
 
   const std::string shortBody = "CCC=";
-  w.commands.beforeNavigate(w.url(u"SAVE"), &shortBody, &cancel); // an empty body empties the file
+  w.go(u"SAVE", &shortBody, &cancel); // an empty body empties the file
   EXPECT_EQ(readAll(w.saveFile()), "");
   EXPECT_TRUE(w.runner.commands.empty());
 }
@@ -263,16 +284,17 @@ TEST(PageCommands, CreatePngRunsTheEncoderOnSignatureAndVersion) {
   Workstation w;
   bool cancel = false;
   const std::string body = "CCC_ID=0123456789abcdef0203012405";
-  w.commands.beforeNavigate(w.url(u"CREATE_PNG"), &body, &cancel);
+  w.go(u"CREATE_PNG", &body, &cancel);
   EXPECT_TRUE(cancel);
   ASSERT_EQ(w.runner.commands.size(), 1u);
   EXPECT_EQ(w.runner.commands[0].arguments.back(), u"0123456789abcdef02030124050071901");
+  EXPECT_EQ(readAll(w.dir.path() / "Formwell" / "eb_df" / "images" / "encryption.png"), "PNG");
   EXPECT_EQ(w.runner.timeout, kEncoderTimeoutMs);
   EXPECT_FALSE(std::filesystem::exists(w.saveFile()));
   ASSERT_EQ(w.host.scripts.size(), 1u); // the page's picture loads the new file
   EXPECT_EQ(w.host.scripts[0], kReloadPictureScript);
   // No body: the version code alone.
-  w.commands.beforeNavigate(w.url(u"CREATE_PNG"), nullptr, &cancel);
+  w.go(u"CREATE_PNG", nullptr, &cancel);
   EXPECT_EQ(w.runner.commands[1].arguments.back(), u"0071901");
 }
 
@@ -280,22 +302,39 @@ TEST(PageCommands, CloseWithYesSavesThenEnds) {
   Workstation w;
   bool cancel = false;
   w.commands.closeRequested();
-  w.commands.closeAnswered(true);
+  w.commands.closeAnswered(CPageCommands::CloseAnswer::Yes);
   ASSERT_EQ(w.host.scripts.size(), 1u);
   EXPECT_EQ(w.host.scripts[0], u"saveToClient()");
   EXPECT_EQ(w.host.ended, 0);
   const std::string body = "CCC=%7B%7D";
-  w.commands.beforeNavigate(w.url(u"SAVE"), &body, &cancel);
+  w.go(u"SAVE", &body, &cancel);
   EXPECT_EQ(w.host.ended, 1);
   EXPECT_EQ(readAll(w.saveFile()), "%7B%7D");
 
   Workstation no;
   no.commands.closeRequested();
-  no.commands.closeAnswered(false);
+  no.commands.closeAnswered(CPageCommands::CloseAnswer::No);
   EXPECT_EQ(no.host.ended, 1);
   EXPECT_TRUE(no.host.scripts.empty());
   EXPECT_FALSE(std::filesystem::exists(no.saveFile()));
 }
+
+#ifndef _WIN32
+TEST(PageCommands, ThePictureIsNeverWrittenThroughALink) {
+  for (bool imagesLink : {true, false}) {
+    Workstation w;
+    const auto images = w.dir.path() / "Formwell" / "eb_df" / "images", outside = w.dir.path() / "outside";
+    std::filesystem::create_directories(outside);
+    std::ofstream(outside / "encryption.png") << "keep";
+    if (imagesLink) std::filesystem::remove_all(images), std::filesystem::create_directory_symlink(outside, images);
+    if (!imagesLink) std::filesystem::create_symlink(outside / "encryption.png", images / "encryption.png");
+    bool cancel = false;
+    w.go(u"CREATE_PNG", nullptr, &cancel);
+    EXPECT_EQ(readAll(outside / "encryption.png"), "keep") << imagesLink;
+    EXPECT_TRUE(w.host.scripts.empty()) << imagesLink;
+  }
+}
+#endif
 
 TEST(ReplaceFile, WholeOrNothing) {
   testutil::TempDir dir;

@@ -179,9 +179,9 @@ var FW = window.FW || {};
 
     /*
      * The saved data goes to the host as JSON in the hidden field CCC of a form posted to SAVE. The host
-     * hands the text back through eval(unescape(decodeURI(...))): "%" is written as a JSON escape so that
-     * the unescape step cannot turn a "%41" in the data into "A", and the line and paragraph separators
-     * are escaped because a script string may not hold them.
+     * hands the text back through JSON.parse(unescape(decodeURI(...))): "%" is written as a JSON escape so
+     * that the unescape step cannot turn a "%41" in the data into "A", and the line and paragraph
+     * separators are escaped because the host's script string may not hold them.
      */
     FW.saveJson = function (obj) {
         return $.toJSON(obj).replace(/%/g, '\\u0025').replace(/\u2028/g, '\\u2028').replace(/\u2029/g, '\\u2029');

@@ -13,12 +13,24 @@
 
 namespace platform {
 
+// Where a navigation comes from, as far as the browser can tell: whether it is the top-level
+// document's own (false for a frame's), and the address of the top-level document that was
+// showing when it was asked for (empty before the first one; file:// for the served files).
+// Linux: WebKitGTK tells a frame's form post apart, but not a frame's plain navigation, which is
+// reported as top-level.
+struct NavigationSource {
+  bool topLevel = true;
+  std::u16string document;
+};
+
 class BrowserEvents {
 public:
   virtual ~BrowserEvents() = default;
   // Before every navigation, the first one included. postData is the body of a form post, or null
-  // for a plain navigation. Setting *cancel keeps the page where it is.
-  virtual void beforeNavigate(const std::u16string& url, const std::string* postData, bool* cancel) = 0;
+  // for a plain navigation. Setting *cancel keeps the page where it is. A form post always keeps
+  // the page where it is on Linux (the pages post only to the host).
+  virtual void beforeNavigate(const std::u16string& url, const std::string* postData, const NavigationSource& source,
+                              bool* cancel) = 0;
   // A page (or frame) has finished loading.
   virtual void documentComplete(const std::u16string& url) = 0;
 };

@@ -63,6 +63,23 @@ bool removeFile(const std::string& path);
 // Reads a whole file; false when it cannot be read.
 bool readFile(const std::string& path, std::string* contents);
 
+// A fresh folder in the user's temporary folder that only this user may enter (0700 on Linux; the
+// user's own temporary folder on Windows), for a helper program's output before the kit moves it
+// into place. Removed with the files in it when the object ends. Not copyable.
+class PrivateTempFolder {
+public:
+  PrivateTempFolder() = default;
+  ~PrivateTempFolder();
+  PrivateTempFolder(const PrivateTempFolder&) = delete;
+  PrivateTempFolder& operator=(const PrivateTempFolder&) = delete;
+  bool create();
+  // The folder with a separator at its end; empty until created.
+  const std::string& path() const { return path_; }
+
+private:
+  std::string path_;
+};
+
 // The path with the platform's separators ("\" on Windows, "/" on Linux).
 std::string nativePath(const std::string& path);
 

@@ -17,7 +17,9 @@ class Dialog;
 enum class MessageBoxButtons { Ok, YesNo };
 enum class MessageBoxIcon { None, Information, Warning, Error, Question };
 
-// Returns kIdOk, kIdYes or kIdNo (dialog.h); kIdCancel when the box could not be shown at all.
+// Returns kIdOk, kIdYes or kIdNo (dialog.h); kIdCancel when the box could not be shown at all, or
+// when a Yes/No box was closed without an answer (Linux: Esc or its close button; a Windows Yes/No
+// box has neither, so it always answers).
 // owner: the dialog the box is modal to (null: none; a worker passes null or a dialog that is
 // still running). Texts in the ANSI code page, or UTF-16.
 int messageBox(const std::string& ansiText, const std::string& ansiCaption, MessageBoxButtons buttons,
