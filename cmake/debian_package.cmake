@@ -1,7 +1,7 @@
 # The Debian package for Linux desktops, made with CPack: the target `deb` of the linux build writes
 # deb/formwell_<version>_amd64.deb. It holds formwell in /usr/bin (the program carries the whole
 # application package and installs it for each user at the first start), formdesk with the gbconv
-# library it loads from beside itself in /usr/lib/formwell once formdesk is built, the desktop entry
+# library it loads from beside itself in /usr/libexec/formwell once formdesk is built, the desktop entry
 # that puts the kit into the applications menu under its Chinese name, and the kit's icon. It
 # depends on the Debian libraries the programs link (found by dpkg-shlibdeps) and on qrencode, the
 # encoder that formdesk starts on Linux, and on a font with Chinese glyphs (Debian's plain desktop
@@ -25,6 +25,8 @@ foreach(size 48 256)
           DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME formwell.png)
 endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright DESTINATION share/doc/formwell)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/lintian-overrides DESTINATION share/lintian/overrides
+        RENAME formwell)
 
 # The changelog and the manual page, compressed without a name or time inside.
 set(deb_gen ${CMAKE_BINARY_DIR}/deb-files)
@@ -49,7 +51,9 @@ install(FILES ${deb_gen}/formwell.1.gz DESTINATION share/man/man1)
 cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL formwell_install_formdesk)
 function(formwell_install_formdesk)
   if(TARGET formdesk)
-    install(TARGETS formdesk gbconv RUNTIME DESTINATION lib/formwell LIBRARY DESTINATION lib/formwell)
+    # In libexec, not lib: libgbconv.so is formdesk's private library, not one for the linker's
+    # cache (a library under /usr/lib/* would make CPack add ldconfig calls that lintian rejects).
+    install(TARGETS formdesk gbconv RUNTIME DESTINATION libexec/formwell LIBRARY DESTINATION libexec/formwell)
   endif()
 endfunction()
 
@@ -61,9 +65,9 @@ set(CPACK_PACKAGE_VENDOR "Orvanta")
 set(CPACK_PACKAGE_CONTACT "${FORMWELL_DEB_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Velor服务平台自助申请软件: self-service application forms for the Velor platform")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "The kit installs its application package for each user at the first start, keeps it\n"
-    "current from the bank's update servers, and shows the application forms, which save\n"
-    "their data and print with a QR code of their signature.")
+    "The kit installs its application package for each user at the first start,\n"
+    "keeps it current from the bank's update servers, and shows the application\n"
+    "forms, which save their data and print with a QR code of their signature.")
 string(JOIN "" CPACK_DEBIAN_PACKAGE_DESCRIPTION ${CPACK_DEBIAN_PACKAGE_DESCRIPTION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # formwell_<version>_<architecture>.deb

@@ -178,7 +178,10 @@ def main():
                 print("case: nginx serves the published files with the headers they need", flush=True)
                 check_headers(table)
                 print("case: the published update arrives through nginx", flush=True)
-                e2e.case_update_runs_and_replaces_the_program(kit, opts, work, Published(table), package, loader)
+                # A page that only the update's unpacking brings back.
+                os.unlink(os.path.join(kit.folder, "eb_df", "index.html"))
+                e2e.case_update_runs_and_replaces_the_program(kit, opts, work, Published(table), package, loader,
+                                                              unpacked="eb_df/index.html")
             except e2e.Failure:
                 print("nginx's log:\n" + nginx.log())
                 raise

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package for Linux desktops, made from this build as `make dist` makes it:
 #   deb_check.sh BUILD-DIR WORK-DIR
-# dpkg-deb shows the programs, the desktop entry, the icon and the dependencies on Debian's libraries
-# and qrencode; the desktop entry passes desktop-file-validate and names the kit in Chinese, with a
+# dpkg-deb shows the programs, the desktop entry, the icon, the copyright and changelog, and the
+# dependencies on Debian's libraries, qrencode and a font with Chinese glyphs; the desktop entry passes desktop-file-validate and names the kit in Chinese, with a
 # program and an icon that the package holds. Unpacked into a temporary root with dpkg -x, its
 # formwell installs the application package for a fresh user (program folder, currentversion in the
 # hive) and leaves an installed one alone on the next start.
@@ -33,15 +33,16 @@ field() { sed -n "s/^ $1: //p" <<<"$info"; }
 [ "$(field Architecture)" = amd64 ] || fail "Architecture is '$(field Architecture)'"
 [ "$(basename "$deb")" = "formwell_$(field Version)_amd64.deb" ] || fail "the file name does not carry the version"
 depends=$(field Depends)
-for dependency in qrencode libc6 libgtk-3-0 zlib1g libminizip1; do
+for dependency in qrencode fonts-noto-cjk libc6 libgtk-3-0 zlib1g libminizip1; do
   grep -qE "(^|, )$dependency( |,|$)" <<<"$depends" || fail "Depends lacks $dependency: $depends"
 done
 
 contents=$(dpkg-deb --contents "$deb" | awk '{ print $6 }')
 expected_files=(./usr/bin/formwell ./usr/share/applications/formwell.desktop
-  ./usr/share/icons/hicolor/scalable/apps/formwell.svg ./usr/share/icons/hicolor/48x48/apps/formwell.png)
+  ./usr/share/icons/hicolor/scalable/apps/formwell.svg ./usr/share/icons/hicolor/48x48/apps/formwell.png
+  ./usr/share/doc/formwell/copyright ./usr/share/doc/formwell/changelog.Debian.gz)
 if [ -f "$build/bin/formdesk" ]; then
-  expected_files+=(./usr/lib/formwell/formdesk ./usr/lib/formwell/libgbconv.so)
+  expected_files+=(./usr/libexec/formwell/formdesk ./usr/libexec/formwell/libgbconv.so)
 else
   echo "PENDING: this build makes no formdesk yet; the package must hold it as soon as it does"
 fi
