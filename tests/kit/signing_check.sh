@@ -25,11 +25,12 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Formwell test autho
   printf 'extendedKeyUsage=codeSigning\nkeyUsage=critical,digitalSignature\n' >sign.ext &&
   openssl x509 -req -in sign.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile sign.ext -out sign.pem \
     >/dev/null 2>&1 || { echo "FAIL: openssl could not make the test certificates" >&2; exit 1; }
+cat sign.pem ca.pem >chain.pem # the certificate as a bank is given it: with its chain
 
 # stage SIGNED(yes|no) FOLDER: the carried package, the shipped formwell.exe and a published loader.exe.
 stage() {
   local cert="" key=""
-  [ "$1" = yes ] && cert="$work/sign.pem" key="$work/sign.key"
+  [ "$1" = yes ] && cert="$work/chain.pem" key="$work/sign.key"
   mkdir -p "$2"
   FORMWELL_SIGN_CERT="$cert" FORMWELL_SIGN_KEY="$key" STRIP="$strip" bash "$src/cmake/stage_package.sh" windows \
     "$build/tools-host/formwell-pack" "$2/tm.zip" "$2/stage" "$src/forms" "$build/bin" \
