@@ -7,13 +7,18 @@
 #   FORMWELL_SIGN_KEY            its private key (PEM or DER, unencrypted)
 #   FORMWELL_SIGN_TIMESTAMP_URL  a time-stamping server (RFC 3161) to countersign with; none when empty
 # The signature is SHA-256 over the file, made with Debian's osslsigncode; the signing time is
-# SOURCE_DATE_EPOCH when set, so that the same inputs sign to the same bytes (without a time-stamp
-# server). OUT is written through a temporary name beside it and verified before it is moved in place.
+# SOURCE_DATE_EPOCH, so that the same inputs sign to the same bytes (without a time-stamp server). OUT is written through a temporary name beside it and verified before it is moved in place.
 set -euo pipefail
 strip="$1" in="$2" out="$3"
 tmp="$out.ship.$$"
 trap 'rm -f "$tmp" "$tmp.signed" "$tmp.log" "$tmp.ca"' EXIT
 
+# strip writes a PE header's time stamp anew: SOURCE_DATE_EPOCH's time (by default the last
+# commit's), so that the same program always strips to the same bytes.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+  SOURCE_DATE_EPOCH=$(git -C "$(dirname "$0")" log -1 --format=%ct 2>/dev/null) || SOURCE_DATE_EPOCH=0
+fi
+export SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-0}"
 "$strip" --strip-all -o "$tmp" "$in"
 # A PE file begins with "MZ"; the ELF programs of the Linux build are never signed.
 if [ -n "${FORMWELL_SIGN_CERT:-}" ] && [ "$(head -c2 "$tmp")" = MZ ]; then
@@ -24,7 +29,7 @@ if [ -n "${FORMWELL_SIGN_CERT:-}" ] && [ "$(head -c2 "$tmp")" = MZ ]; then
   command -v osslsigncode >/dev/null || { echo "ship: osslsigncode is not installed (run scripts/setup.sh)" >&2; exit 1; }
   args=(sign -certs "$FORMWELL_SIGN_CERT" -key "$FORMWELL_SIGN_KEY" -h sha256 -n "Velor服务平台自助申请软件")
   [ -n "${FORMWELL_SIGN_TIMESTAMP_URL:-}" ] && args+=(-ts "$FORMWELL_SIGN_TIMESTAMP_URL")
-  [ -n "${SOURCE_DATE_EPOCH:-}" ] && args+=(-time "$SOURCE_DATE_EPOCH")
+  args+=(-time "$SOURCE_DATE_EPOCH")
   if ! osslsigncode "${args[@]}" -in "$tmp" -out "$tmp.signed" >"$tmp.log" 2>&1; then
     cat "$tmp.log" >&2
     rm -f "$tmp.log"

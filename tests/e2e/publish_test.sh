@@ -19,7 +19,7 @@ program="$build/bin/formwell"
 [ -f "$program.exe" ] && program="$program.exe"
 # loader.exe is the build's program stripped, not the build's debuggable file.
 strip_tool=$(sed -n 's/^CMAKE_STRIP:[A-Z]*=//p' "$build/CMakeCache.txt")
-"${strip_tool:-strip}" --strip-all -o "$out/stripped" "$program" || fail "strip"
+SOURCE_DATE_EPOCH=$(git -C "$(dirname "$publish")" log -1 --format=%ct) "${strip_tool:-strip}" --strip-all -o "$out/stripped" "$program" || fail "strip"
 python3 - "$out/table/table.zip" "$out/stripped" <<'PY' || fail "table.zip"
 import sys, zipfile
 z = zipfile.ZipFile(sys.argv[1])

@@ -50,15 +50,16 @@ awk '{ name = $2; sub(/\/$/, "", name); n = split(name, part, "/"); path = "";
 # The encoder needs nothing beside it, and the programs are this build's own.
 qr_folder=$(grep '^f qrencode/' "$work/listing" | cut -d' ' -f2 | tr '\n' ' ')
 [ "$qr_folder" = "qrencode/qrencode.exe " ] || fail "qrencode/ holds '$qr_folder', not qrencode.exe alone"
-cmp -s "$members/qrencode/qrencode.exe" "$qrencode" || fail "qrencode/qrencode.exe is not the encoder this build made"
-# The package carries them stripped of symbols and debugging sections, the build's own files keep them.
+# The package carries them stripped of symbols and debugging sections (strip stamps a PE header with
+# SOURCE_DATE_EPOCH), the build's own files keep them.
 strip="${objdump%objdump}strip"
-"$strip" --strip-all -o "$work/gbconv.dll" "$bin/gbconv.dll"
-cmp -s "$members/gbconv.dll" "$work/gbconv.dll" || fail "gbconv.dll is not the library this build made, stripped"
-if [ -f "$bin/formdesk.exe" ]; then
-  "$strip" --strip-all -o "$work/formdesk.exe" "$bin/formdesk.exe"
-  cmp -s "$members/formdesk.exe" "$work/formdesk.exe" || fail "formdesk.exe is not the program this build made, stripped"
-fi
+programs=("qrencode/qrencode.exe=$qrencode" "gbconv.dll=$bin/gbconv.dll")
+[ -f "$bin/formdesk.exe" ] && programs+=("formdesk.exe=$bin/formdesk.exe")
+for program in "${programs[@]}"; do
+  name="${program%%=*}" built="${program#*=}"
+  "$strip" --strip-all -o "$work/stripped" "$built"
+  cmp -s "$members/$name" "$work/stripped" || fail "$name is not the program this build made, stripped"
+done
 for form in eb_df eb_ac; do
   [ -s "$members/$form/index.html" ] || fail "$form/ has no index.html"
 done
