@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Prepares a copy of a program for leaving the build machine:
 #   ship_program.sh STRIP IN OUT
-# OUT is IN without its symbols and debugging sections (the build's own IN stays debuggable).
+# OUT is IN without its symbols and debugging sections (the build's own IN stays debuggable); STRIP "-"
+# takes IN as it is, for a program that its build strips already.
 # A Windows program (PE) is then signed with Authenticode when a code-signing certificate is given:
 #   FORMWELL_SIGN_CERT           the certificate (PEM or DER, chain included when needed)
 #   FORMWELL_SIGN_KEY            its private key (PEM or DER, unencrypted)
@@ -19,7 +20,11 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
   SOURCE_DATE_EPOCH=$(git -C "$(dirname "$0")" log -1 --format=%ct 2>/dev/null) || SOURCE_DATE_EPOCH=0
 fi
 export SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-0}"
-"$strip" --strip-all -o "$tmp" "$in"
+if [ "$strip" = - ]; then # built stripped already
+  cp "$in" "$tmp"
+else
+  "$strip" --strip-all -o "$tmp" "$in"
+fi
 # A PE file begins with "MZ"; the ELF programs of the Linux build are never signed.
 if [ -n "${FORMWELL_SIGN_CERT:-}" ] && [ "$(head -c2 "$tmp")" = MZ ]; then
   if [ -z "${FORMWELL_SIGN_KEY:-}" ]; then

@@ -55,7 +55,8 @@ ship() { # ship SOURCE NAME: $shipped is the staged copy of the program as it le
   shipped="$stage/programs/$2"
   bash "$here/ship_program.sh" "$strip" "$1" "$shipped" || fail "could not prepare $1"
 }
-[ -n "$qrencode" ] && { bash "$here/ship_program.sh" "$strip" "$qrencode" "$stage/qrencode/qrencode.exe" ||
+# (cmake/build_qrencode.sh links it stripped.)
+[ -n "$qrencode" ] && { bash "$here/ship_program.sh" - "$qrencode" "$stage/qrencode/qrencode.exe" ||
   fail "could not prepare $qrencode"; }
 
 members=("eb_df/=$stage/forms/eb_df")
