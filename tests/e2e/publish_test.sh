@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The publisher: a build becomes an update-server folder whose table.zip carries the package and
-# the build's formwell (stripped) as loader.exe, with filesize.txt and version.txt to match; versions the
+# the build's formwell as loader.exe, with filesize.txt and version.txt to match; versions the
 # programs would misread are refused or warned about.
 # With a signing key it writes table.zip.sig, and for a build that checks signatures it publishes
 # only with the matching private key.
@@ -17,9 +17,8 @@ bash "$publish" "$build" 2.0.0.8 "$out/table" >/dev/null || fail "publishing 2.0
 [ "$(cat "$out/table/filesize.txt")" = "$(stat -c %s "$out/table/table.zip")" ] || fail "filesize.txt"
 program="$build/bin/formwell"
 [ -f "$program.exe" ] && program="$program.exe"
-# loader.exe is the build's program stripped, not the build's debuggable file.
-strip_tool=$(sed -n 's/^CMAKE_STRIP:[A-Z]*=//p' "$build/CMakeCache.txt")
-SOURCE_DATE_EPOCH=$(git -C "$(dirname "$publish")" log -1 --format=%ct) "${strip_tool:-strip}" --strip-all -o "$out/stripped" "$program" || fail "strip"
+SOURCE_DATE_EPOCH=$(git -C "$(dirname "$publish")" log -1 --format=%ct) "$(sed -n 's/^CMAKE_STRIP:[A-Z]*=//p' \
+  "$build/CMakeCache.txt")" -o "$out/stripped" "$program" || fail "strip" # loader.exe is the program stripped
 python3 - "$out/table/table.zip" "$out/stripped" <<'PY' || fail "table.zip"
 import sys, zipfile
 z = zipfile.ZipFile(sys.argv[1])
@@ -27,7 +26,7 @@ names = z.namelist()
 assert names[0] == "eb_df/" and "eb_ac/" in names, names
 assert any(n.startswith("qrencode/") for n in names), names
 assert names[-1] == "loader.exe", names
-assert z.read("loader.exe") == open(sys.argv[2], "rb").read(), "loader.exe is not this build's formwell, stripped"
+assert z.read("loader.exe") == open(sys.argv[2], "rb").read(), "loader.exe is not this build's formwell"
 assert z.testzip() is None
 PY
 for bad in 2.0.0 2.0.0.8.1 "2.0.0.8 " v2.0.0.8 ""; do

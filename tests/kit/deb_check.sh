@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package for Linux desktops, made from this build as `make dist` makes it:
 #   deb_check.sh BUILD-DIR WORK-DIR
-# dpkg-deb shows the programs, the desktop entry, the icon and the dependencies on Debian's libraries,
-# qrencode and a font with Chinese glyphs; the desktop entry passes desktop-file-validate and names the kit in Chinese, with a
+# dpkg-deb shows the programs, the desktop entry, the icon and the dependencies on Debian's libraries
+# and qrencode; the desktop entry passes desktop-file-validate and names the kit in Chinese, with a
 # program and an icon that the package holds. Unpacked into a temporary root with dpkg -x, its
 # formwell installs the application package for a fresh user (program folder, currentversion in the
 # hive) and leaves an installed one alone on the next start.

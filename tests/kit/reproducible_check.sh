@@ -1,20 +1,16 @@
 #!/usr/bin/env bash
-# reproducible_check.sh SOURCE-DIR WORK-DIR: the checkout's files (committed and new, with forms/node_modules and
-# the QR encoder's fetched upstream tarballs, so nothing is fetched again) are copied into two folders of different
-# names; each builds what `make dist` ships (win32 dist_program, linux deb) without a compiler cache. Both give the
-# same bytes, and no program (the carried ones included) names the folders.
-set -u
+# reproducible_check.sh SOURCE-DIR WORK-DIR: two copies of the checkout (and of what it fetched) build what `make dist` ships
+# without a compiler cache: the same bytes, and no program (the carried ones too) names the folder it was built in.
 src="$1" work=$(realpath -m "$2") status=0
-rm -rf "$work" && mkdir -p "$work"
-unset CMAKE_C_COMPILER_LAUNCHER CMAKE_CXX_COMPILER_LAUNCHER
+rm -rf "$work" && mkdir -p "$work" && unset CMAKE_C_COMPILER_LAUNCHER CMAKE_CXX_COMPILER_LAUNCHER
 export CCACHE_DISABLE=1 SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git -C "$src" log -1 --format=%ct)}"
 for copy in "$work/one/formwell" "$work/the second build/src"; do
   mkdir -p "$copy/build/win32/_deps/qrencode" && (cd "$src" && git ls-files -z -co --exclude-standard | tar --null -T - \
     --ignore-failed-read -cf - 2>/dev/null) | tar -xf - -C "$copy" && cp -a "$src/forms/node_modules" "$copy/forms/" &&
     { cp -a "$(compgen -G "$src/build/*/_deps/qrencode/src" | head -n1)" "$copy/build/win32/_deps/qrencode/" || true; } &&
     (cd "$copy" && cmake --preset win32 && cmake --build --preset win32 --target dist_program && cmake --preset linux &&
-      cmake --build --preset linux --target deb) >"$copy.log" 2>&1 || { tail -n 30 "$copy.log"; exit 1; }
-  dpkg-deb -x "$copy"/build/linux/deb/*.deb "$copy.root"
+      cmake --build --preset linux --target deb) >"$copy.log" 2>&1 && dpkg-deb -x "$copy"/build/linux/deb/*.deb "$copy.root" ||
+    { tail -n 30 "$copy.log"; exit 1; }
   mapfile -d '' shipped < <(find "$copy/build/win32/dist" "$copy"/build/*/package/stage/{programs,qrencode} "$copy.root" -type f -print0)
   for f in "${shipped[@]}"; do
     strings -a "$f" | grep -F "$work" | sed "s|^|FAIL: $f names the build's folder: |" | head -n1 | grep . && status=1
