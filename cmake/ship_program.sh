@@ -8,7 +8,8 @@
 #   FORMWELL_SIGN_KEY            its private key (PEM or DER, unencrypted)
 #   FORMWELL_SIGN_TIMESTAMP_URL  a time-stamping server (RFC 3161) to countersign with; none when empty
 # The signature is SHA-256 over the file, made with Debian's osslsigncode; the signing time is
-# SOURCE_DATE_EPOCH, so that the same inputs sign to the same bytes (without a time-stamp server). OUT is written through a temporary name beside it and verified before it is moved in place.
+# SOURCE_DATE_EPOCH, so that the same inputs sign to the same bytes (without a time-stamp server).
+# OUT is written through a temporary name beside it and verified before it is moved in place.
 set -euo pipefail
 strip="$1" in="$2" out="$3"
 tmp="$out.ship.$$"
