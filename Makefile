@@ -20,8 +20,16 @@ setup:
 
 build: setup $(addprefix build-,$(PRESETS))
 
+# Code signing of the Windows programs that leave the machine (see the README, "Signed Windows
+# programs"): make dist SIGN_CERT=cert.pem SIGN_KEY=key.pem [SIGN_TIMESTAMP_URL=http://...].
+# Without SIGN_CERT the programs are not signed. Every configure run states them, so that a build
+# signs only when asked to.
+SIGN_DEFS = -DFORMWELL_SIGN_CERT=$(if $(SIGN_CERT),$(abspath $(SIGN_CERT))) \
+            -DFORMWELL_SIGN_KEY=$(if $(SIGN_KEY),$(abspath $(SIGN_KEY))) \
+            -DFORMWELL_SIGN_TIMESTAMP_URL=$(SIGN_TIMESTAMP_URL)
+
 build-%:
-	cmake --preset $* >/dev/null
+	cmake --preset $* $(SIGN_DEFS) >/dev/null
 	cmake --build --preset $*
 
 # Each preset's tests; the sanitizer build runs the unit tests only.
@@ -42,8 +50,9 @@ run: setup build-linux
 dist: setup build-win32 build-linux
 	rm -rf dist
 	mkdir -p dist
-	# without its debugging sections; the resources, the package among them, stay
-	i686-w64-mingw32-strip -o dist/formwell.exe build/win32/bin/formwell.exe
+	# stripped, and signed when a certificate is given: last, after the programs that it carries
+	cmake --build --preset win32 --target dist_program
+	cp build/win32/dist/formwell.exe dist/
 	rm -f build/linux/deb/formwell_*.deb
 	cmake --build --preset linux --target deb
 	cp build/linux/deb/formwell_*_amd64.deb dist/

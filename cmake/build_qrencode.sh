@@ -72,7 +72,8 @@ qr="${qr%/}" png="${png%/}"
 # libpng's configuration header as upstream ships it for builds without its configure step.
 cp "$png/scripts/pnglibconf.h.prebuilt" "$png/pnglibconf.h"
 
-cflags=(-O2 -w -DNDEBUG)
+# Reproducible: no build folder in the objects, no link time in the PE header.
+cflags=(-O2 -w -DNDEBUG "-ffile-prefix-map=$build=/usr/src/qrencode")
 objects=()
 compile() { # compile SOURCE FLAGS...
   local source="$1" object
@@ -93,6 +94,6 @@ for f in bitstream mask mmask mqrspec qrencode qrinput qrspec rsecc split qrenc;
 done
 
 mkdir -p "$(dirname "$out")"
-"$cc" -static -s -o "$out.tmp" "${objects[@]}" -lz
+"$cc" -static -s -Wl,--no-insert-timestamp -o "$out.tmp" "${objects[@]}" -lz
 mv -f "$out.tmp" "$out"
 rm -rf "$build"

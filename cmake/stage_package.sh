@@ -12,9 +12,13 @@
 # out until it is built. The Linux programs carry the same ".exe" names as the Windows ones, so
 # that the kit starts them by the same names and unpacks them as files.
 # NODE and NPM name the programs to use (default: node and npm on the PATH).
+# The programs are packed as cmake/ship_program.sh prepares them for leaving the machine: stripped
+# with STRIP (default: strip), and the Windows ones signed when FORMWELL_SIGN_CERT is given; the
+# build's own programs stay as they are.
 set -euo pipefail
 platform="$1" pack="$2" out="$3" stage="$4" forms="$5" bin="$6" qrencode="${7:-}"
-node="${NODE:-node}" npm="${NPM:-npm}"
+node="${NODE:-node}" npm="${NPM:-npm}" strip="${STRIP:-strip}"
+here="$(cd "$(dirname "$0")" && pwd)"
 
 rm -rf "$stage"
 mkdir -p "$stage/forms" "$stage/qrencode"
@@ -46,19 +50,28 @@ done
 
 # The QR encoder: the Windows build passes the qrencode.exe it built; Linux passes none, and its
 # formdesk starts Debian's qrencode.
-[ -n "$qrencode" ] && cp "$qrencode" "$stage/qrencode/qrencode.exe"
+mkdir -p "$stage/programs"
+ship() { # ship SOURCE NAME: $shipped is the staged copy of the program as it leaves the machine
+  shipped="$stage/programs/$2"
+  bash "$here/ship_program.sh" "$strip" "$1" "$shipped" || fail "could not prepare $1"
+}
+# (cmake/build_qrencode.sh links it stripped.)
+[ -n "$qrencode" ] && { bash "$here/ship_program.sh" - "$qrencode" "$stage/qrencode/qrencode.exe" ||
+  fail "could not prepare $qrencode"; }
 
 members=("eb_df/=$stage/forms/eb_df")
 if [ "$platform" = linux ]; then
   members+=("qrencode/=$stage/qrencode")
   formdesk="${PACKAGE_FORMDESK:-$bin/formdesk}"
-  [ -f "$formdesk" ] && members+=("formdesk.exe=$formdesk")
-  members+=("libgbconv.so=$bin/libgbconv.so")
+  if [ -f "$formdesk" ]; then ship "$formdesk" formdesk; members+=("formdesk.exe=$shipped"); fi
+  ship "$bin/libgbconv.so" libgbconv.so
+  members+=("libgbconv.so=$shipped")
 else
   members+=("qrencode/=$stage/qrencode")
   formdesk="${PACKAGE_FORMDESK:-$bin/formdesk.exe}"
-  [ -f "$formdesk" ] && members+=("formdesk.exe=$formdesk")
-  members+=("gbconv.dll=$bin/gbconv.dll")
+  if [ -f "$formdesk" ]; then ship "$formdesk" formdesk.exe; members+=("formdesk.exe=$shipped"); fi
+  ship "$bin/gbconv.dll" gbconv.dll
+  members+=("gbconv.dll=$shipped")
 fi
 members+=("eb_ac/=$stage/forms/eb_ac")
 while IFS= read -r extra; do

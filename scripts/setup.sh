@@ -23,8 +23,9 @@ packages=(
   xvfb xauth xdotool imagemagick fonts-wqy-microhei fonts-liberation
   # the printed forms read back: pdftotext, pdftoppm
   poppler-utils
-  # the Debian package: its desktop entry's check
-  desktop-file-utils
+  # the Debian package: its desktop entry's check and lintian; Authenticode signing of the Windows
+  # programs; nginx, the update server that the tests serve a published update with
+  desktop-file-utils lintian osslsigncode nginx
   # page tests
   chromium
 )
@@ -71,4 +72,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   # Through env, since sudo resets the environment and would drop a variable set before it.
   $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+  # The tests start nginx themselves, on their own ports; a system nginx that the installation started
+  # (its default site on port 80) is stopped and kept from starting at boot.
+  if [[ " ${missing[*]} " == *" nginx "* ]]; then
+    if command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
+      $SUDO systemctl disable --now nginx >/dev/null 2>&1 || true
+    else
+      $SUDO service nginx stop >/dev/null 2>&1 || true
+      $SUDO update-rc.d nginx disable >/dev/null 2>&1 || true
+    fi
+  fi
 fi

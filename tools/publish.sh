@@ -11,7 +11,9 @@
 #               package that the program carries (a roll-back).
 #   OUT-FOLDER  made if missing; afterwards it holds
 #                 table.zip     the package (as the program carries it) plus loader.exe, the next
-#                               formwell program, which replaces the customer's program file
+#                               formwell program, which replaces the customer's program file; the
+#                               programs are packed stripped, and the Windows ones signed when the
+#                               build was configured with FORMWELL_SIGN_CERT and FORMWELL_SIGN_KEY
 #                 filesize.txt  the size of table.zip in bytes, as decimal text
 #                 version.txt   VERSION, without a line break
 #                 table.zip.sig with --key: the signature of table.zip (DER, as openssl writes it)
@@ -68,15 +70,24 @@ if [ -n "$key" ]; then
   fi
   [ -n "$build_key" ] || echo "publish: note: $build takes unsigned packages too; signing anyway" >&2
 fi
+# What leaves the machine is stripped, and signed as the build says (cmake/ship_program.sh).
+cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt" 2>/dev/null || true; }
+STRIP="$(cache_value CMAKE_STRIP)"
+[ -n "$STRIP" ] || STRIP=strip
+FORMWELL_SIGN_CERT="$(cache_value FORMWELL_SIGN_CERT)" FORMWELL_SIGN_KEY="$(cache_value FORMWELL_SIGN_KEY)"
+FORMWELL_SIGN_TIMESTAMP_URL="$(cache_value FORMWELL_SIGN_TIMESTAMP_URL)"
+export STRIP FORMWELL_SIGN_CERT FORMWELL_SIGN_KEY FORMWELL_SIGN_TIMESTAMP_URL
 pack="$build/tools-host/formwell-pack"
 [ -x "$pack" ] || { echo "publish: $pack is missing; build $build first" >&2; exit 1; }
 
 mkdir -p "$out"
 stage="$(mktemp -d)"
 trap 'rm -rf "$stage"' EXIT
+bash "$here/cmake/ship_program.sh" "$STRIP" "$program" "$stage/loader.exe" ||
+  { echo "publish: could not prepare $program for shipping" >&2; exit 1; }
 # The same members as the carried package, then the next program as loader.exe (on Linux too:
 # the self-replacement copies programFolder/loader.exe over the running program file).
-PACKAGE_EXTRA_MEMBERS="loader.exe=$program" \
+PACKAGE_EXTRA_MEMBERS="loader.exe=$stage/loader.exe" \
   bash "$here/cmake/stage_package.sh" "$platform" "$pack" "$stage/table.zip" "$stage/stage" "$here/forms" \
   "$build/bin" $qrencode >/dev/null
 size=$(stat -c %s "$stage/table.zip")

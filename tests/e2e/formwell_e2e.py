@@ -433,7 +433,7 @@ def case_exit_during_download(kit, opts, work, table, slow_package, mode):
         check(kit.file("tm.zip.part") is None, "tm.zip.part left behind")
 
 
-def case_update_runs_and_replaces_the_program(kit, opts, work, table, package, loader):
+def case_update_runs_and_replaces_the_program(kit, opts, work, table, package, loader, unpacked="eb_df/updated.html"):
     table.publish("2.0.0.8", package=package)
     calls = len(kit.calls())
     proc = start_dialog(kit, opts, "Return")
@@ -447,7 +447,7 @@ def case_update_runs_and_replaces_the_program(kit, opts, work, table, package, l
     time.sleep(1.5)
     shot(opts, "update-updated", w)
     check(kit.file("tm.zip") == package, "tm.zip is not the new package")
-    check(kit.file("eb_df/updated.html") is not None, "the package was not unpacked")
+    check(kit.file(unpacked) is not None, "the package was not unpacked")
     press_update(w, RUN_BUTTON)
     check(ended(proc, 10), "run software did not end formwell")
     expect_formdesk(kit, calls + 1, account_opening=True)

@@ -17,7 +17,9 @@ bash "$publish" "$build" 2.0.0.8 "$out/table" >/dev/null || fail "publishing 2.0
 [ "$(cat "$out/table/filesize.txt")" = "$(stat -c %s "$out/table/table.zip")" ] || fail "filesize.txt"
 program="$build/bin/formwell"
 [ -f "$program.exe" ] && program="$program.exe"
-python3 - "$out/table/table.zip" "$program" <<'PY' || fail "table.zip"
+SOURCE_DATE_EPOCH=$(git -C "$(dirname "$publish")" log -1 --format=%ct) "$(sed -n 's/^CMAKE_STRIP:[A-Z]*=//p' \
+  "$build/CMakeCache.txt")" -o "$out/stripped" "$program" || fail "strip" # loader.exe is the program stripped
+python3 - "$out/table/table.zip" "$out/stripped" <<'PY' || fail "table.zip"
 import sys, zipfile
 z = zipfile.ZipFile(sys.argv[1])
 names = z.namelist()

@@ -33,7 +33,7 @@ field() { sed -n "s/^ $1: //p" <<<"$info"; }
 [ "$(field Architecture)" = amd64 ] || fail "Architecture is '$(field Architecture)'"
 [ "$(basename "$deb")" = "formwell_$(field Version)_amd64.deb" ] || fail "the file name does not carry the version"
 depends=$(field Depends)
-for dependency in qrencode libc6 libgtk-3-0 zlib1g libminizip1; do
+for dependency in qrencode fonts-noto-cjk libc6 libgtk-3-0 zlib1g libminizip1; do
   grep -qE "(^|, )$dependency( |,|$)" <<<"$depends" || fail "Depends lacks $dependency: $depends"
 done
 
@@ -41,7 +41,7 @@ contents=$(dpkg-deb --contents "$deb" | awk '{ print $6 }')
 expected_files=(./usr/bin/formwell ./usr/share/applications/formwell.desktop
   ./usr/share/icons/hicolor/scalable/apps/formwell.svg ./usr/share/icons/hicolor/48x48/apps/formwell.png)
 if [ -f "$build/bin/formdesk" ]; then
-  expected_files+=(./usr/lib/formwell/formdesk ./usr/lib/formwell/libgbconv.so)
+  expected_files+=(./usr/libexec/formwell/formdesk ./usr/libexec/formwell/libgbconv.so)
 else
   echo "PENDING: this build makes no formdesk yet; the package must hold it as soon as it does"
 fi
