@@ -23,6 +23,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SERVERS = os.path.join(HERE, "..", "net", "servers.py")
+SIGN_STATEMENT = os.path.join(HERE, "..", "..", "tools", "sign_statement.sh")
 KEY = r"HKEY_LOCAL_MACHINE\software\orvanta\formwell"
 UPDATE_TITLE = "Velor服务平台自助申请软件"
 
@@ -231,8 +232,8 @@ class Table:
         self.folder = folder
         os.makedirs(folder, exist_ok=True)
 
-    def publish(self, version, package=None, size=None, mode="", signature=None):
-        for name in ("version.txt", "filesize.txt", "table.zip", "table.zip.sig", "mode"):
+    def publish(self, version, package=None, size=None, mode="", signature=None, statement=None):
+        for name in ("version.txt", "filesize.txt", "table.zip", "table.zip.sig", "statement.txt", "mode"):
             try:
                 os.unlink(os.path.join(self.folder, name))
             except OSError:
@@ -247,9 +248,10 @@ class Table:
         if mode:
             with open(os.path.join(self.folder, "mode"), "w") as f:
                 f.write(mode)
-        if signature is not None:
-            with open(os.path.join(self.folder, "table.zip.sig"), "wb") as f:
-                f.write(signature)
+        for name, data in (("table.zip.sig", signature), ("statement.txt", statement)):
+            if data is not None:
+                with open(os.path.join(self.folder, name), "wb") as f:
+                    f.write(data)
 
 
 def build_package(opts, work, loader, padding=0):
@@ -467,17 +469,30 @@ def sign(key, data):
                           check=True).stdout
 
 
+def statement(key, version, data, work):
+    """The signed statement that the publisher writes for a package and a version."""
+    path = os.path.join(work, "stated.zip")
+    with open(path, "wb") as f:
+        f.write(data)
+    return subprocess.run(["bash", SIGN_STATEMENT, key, version, path], stdout=subprocess.PIPE, check=True).stdout
+
+
 def case_signed_updates(kit, opts, work, table, package, other_package):
-    """A program with an update key takes only a package that the key's owner signed."""
+    """A program with an update key takes only a package that the key's owner signed, stated for
+    the version it records."""
     good = sign(opts.signing_key, package)
+    stated = statement(opts.signing_key, "2.0.0.9", package, work)
     kit.set_version("1.0.0.0")
     old_zip = kit.file("tm.zip")
-    for what, served, signature in (("unsigned", package, None),
-                                    ("signed by another key", package, sign(opts.foreign_key, package)),
-                                    ("changed after signing", other_package, good),
-                                    ("cut signature file", package, good[:-7])):
+    for what, served, signature, said in (
+            ("unsigned", package, None, stated),
+            ("signed by another key", package, sign(opts.foreign_key, package), stated),
+            ("changed after signing", other_package, good, stated),
+            ("cut signature file", package, good[:-7], stated),
+            ("older signed package under the statement of 2.0.0.9", package, good,
+             statement(opts.signing_key, "2.0.0.9", other_package, work))):
         print("    package:", what)
-        table.publish("2.0.0.9", package=served, signature=signature)
+        table.publish("2.0.0.9", package=served, signature=signature, statement=said)
         proc = start_dialog(kit, opts, "Escape")
         w = wait_window(proc, UPDATE_TITLE)
         press_update(w, START_BUTTON)
@@ -487,8 +502,17 @@ def case_signed_updates(kit, opts, work, table, package, other_package):
         check(kit.file("loader.exe") is None, "%s: something was unpacked" % what)
         press_update(w, EXIT_BUTTON)
         check(ended(proc, 10), "%s: exit did not end formwell" % what)
+    # Replayed: the genuine 2.0.0.8 package, signature and statement under version.txt 2.0.0.9 is
+    # no newer version at all.
+    print("    package: older signed package and its statement under a higher version.txt")
+    table.publish("2.0.0.9", package=package, signature=good, statement=statement(opts.signing_key, "2.0.0.8",
+                                                                                   package, work))
+    proc = start_dialog(kit, opts, "Escape")
+    check(ended(proc, 30), "replayed: formwell offered the update")
+    check(kit.version() == "1.0.0.0" and kit.file("loader.exe") is None, "replayed: something was installed")
     print("    package: signed by the key")
-    table.publish("2.0.0.8", package=package, signature=good)
+    table.publish("2.0.0.8", package=package, signature=good,
+                  statement=statement(opts.signing_key, "2.0.0.8", package, work))
     proc = start_dialog(kit, opts, "Escape")
     w = wait_window(proc, UPDATE_TITLE)
     press_update(w, START_BUTTON)
