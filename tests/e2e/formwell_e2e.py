@@ -114,11 +114,46 @@ class Kit:
             f.write("Windows Registry Editor Version 5.00\n\n[%s]\n\"currentversion\"=\"%s\"\n" % (KEY, version))
 
     def start(self):
+        # Its errors are kept: one that cannot open its display says so there (Wine in its winediag
+        # channel), and goes on without windows.
+        with open(os.path.join(self.work, "formwell.err"), "w") as errors:
+            if self.wine:
+                return subprocess.Popen([self.wine, self.opts.prefix, self.program], cwd=self.home,
+                                        env=dict(os.environ, WINEDEBUG="-all,err+winediag"),
+                                        stdout=subprocess.DEVNULL, stderr=errors)
+            return subprocess.Popen([self.program], cwd=self.home, env=self.env, stdout=subprocess.DEVNULL,
+                                    stderr=errors)
+
+    def errors(self):
+        with open(os.path.join(self.work, "formwell.err"), errors="replace") as f:
+            return " | ".join(f.read().split("\n")[-6:]).strip(" |")
+
+    def settle(self, timeout=60):
+        """Waits until nothing that the last case started runs any more: under Wine, until the
+        prefix's session has ended; natively, until no process names the program or its folder."""
         if self.wine:
-            return subprocess.Popen([self.wine, self.opts.prefix, self.program], cwd=self.home,
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        return subprocess.Popen([self.program], cwd=self.home, env=self.env,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            env = dict(os.environ, WINEPREFIX=self.opts.prefix)
+            try:
+                subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=env, timeout=timeout)
+                return
+            except subprocess.TimeoutExpired:
+                subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=env)
+                raise Failure("Wine processes of the case still ran %d s after it" % timeout)
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            left = []
+            for pid in filter(str.isdigit, os.listdir("/proc")):
+                try:
+                    with open("/proc/%s/cmdline" % pid, "rb") as f:
+                        line = f.read().decode(errors="replace")
+                except OSError:
+                    continue
+                if self.home in line or self.folder in line:
+                    left.append(line.replace("\0", " "))
+            if not left:
+                return
+            time.sleep(0.1)
+        raise Failure("still running %d s after the case: %s" % (timeout, left))
 
     def calls(self):
         try:
@@ -153,7 +188,7 @@ def windows():
     return found
 
 
-def wait_window(proc, titled=None, timeout=30):
+def wait_window(proc, titled=None, timeout=30, kit=None):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         for w, name in windows():
@@ -161,7 +196,10 @@ def wait_window(proc, titled=None, timeout=30):
                 time.sleep(0.6)  # let it paint
                 return w
         if proc.poll() is not None:
-            raise Failure("formwell ended (%s) before its window appeared" % proc.returncode)
+            errors = kit.errors() if kit else ""
+            if "display" in errors or "no driver could be loaded" in errors:
+                raise Failure("formwell could not open the display %s: %s" % (os.environ.get("DISPLAY"), errors))
+            raise Failure("formwell ended (%s) before its window appeared: %s" % (proc.returncode, errors))
         time.sleep(0.2)
     raise Failure("no window%s within %d s" % (" titled " + titled if titled else "", timeout))
 
@@ -319,7 +357,7 @@ def expect_formdesk(kit, count, account_opening):
 def start_dialog(kit, opts, how, name=None):
     """Starts formwell and answers the start dialog with a key or a link; returns the process."""
     proc = kit.start()
-    w = wait_window(proc)
+    w = wait_window(proc, kit=kit)
     if name:
         shot(opts, name)
     if how in ("Return", "Escape"):
@@ -608,6 +646,13 @@ def main():
         finally:
             for w, _ in windows():
                 sh("xdotool", "windowkill", w)
+            # The next case starts on a quiet machine: a process of this one (a worker stuck on a
+            # stalled server, the self-replacement) must not meet the next one's.
+            try:
+                kit.settle()
+            except Failure as e:
+                failed += 1
+                print("  FAILED:", e, flush=True)
 
     try:
         for name, fn in cases:
