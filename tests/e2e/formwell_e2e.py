@@ -114,46 +114,25 @@ class Kit:
             f.write("Windows Registry Editor Version 5.00\n\n[%s]\n\"currentversion\"=\"%s\"\n" % (KEY, version))
 
     def start(self):
-        # Its errors are kept: one that cannot open its display says so there (Wine in its winediag
-        # channel), and goes on without windows.
+        # One that cannot open its display says so on stderr (Wine in winediag) and goes on without windows.
+        args, env = ([self.wine, self.opts.prefix, self.program], dict(os.environ, WINEDEBUG="-all,err+winediag")) \
+            if self.wine else ([self.program], self.env)
         with open(os.path.join(self.work, "formwell.err"), "w") as errors:
-            if self.wine:
-                return subprocess.Popen([self.wine, self.opts.prefix, self.program], cwd=self.home,
-                                        env=dict(os.environ, WINEDEBUG="-all,err+winediag"),
-                                        stdout=subprocess.DEVNULL, stderr=errors)
-            return subprocess.Popen([self.program], cwd=self.home, env=self.env, stdout=subprocess.DEVNULL,
-                                    stderr=errors)
+            return subprocess.Popen(args, cwd=self.home, env=env, stdout=subprocess.DEVNULL, stderr=errors)
 
     def errors(self):
         with open(os.path.join(self.work, "formwell.err"), errors="replace") as f:
-            return " | ".join(f.read().split("\n")[-6:]).strip(" |")
+            return " | ".join(f.read().split("\n")[-6:]).strip(" |") or "(none)"
 
     def settle(self, timeout=60):
-        """Waits until nothing that the last case started runs any more: under Wine, until the
-        prefix's session has ended; natively, until no process names the program or its folder."""
-        if self.wine:
-            env = dict(os.environ, WINEPREFIX=self.opts.prefix)
-            try:
-                subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=env, timeout=timeout)
-                return
-            except subprocess.TimeoutExpired:
-                subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=env)
-                raise Failure("Wine processes of the case still ran %d s after it" % timeout)
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            left = []
-            for pid in filter(str.isdigit, os.listdir("/proc")):
-                try:
-                    with open("/proc/%s/cmdline" % pid, "rb") as f:
-                        line = f.read().decode(errors="replace")
-                except OSError:
-                    continue
-                if self.home in line or self.folder in line:
-                    left.append(line.replace("\0", " "))
-            if not left:
-                return
-            time.sleep(0.1)
-        raise Failure("still running %d s after the case: %s" % (timeout, left))
+        """Waits until nothing the last case started runs any more (under Wine, its session)."""
+        wait = ["/usr/lib/wine/wineserver", "-w"] if self.wine else [
+            "bash", "-c", 'while pgrep -f -- "$KIT" >/dev/null; do sleep 0.1; done']  # KIT: not in its own cmdline
+        env = dict(os.environ, WINEPREFIX=self.opts.prefix or "", KIT=self.home + "|" + self.folder)
+        try:
+            subprocess.run(wait, env=env, timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure("what the case started still ran %d s after it" % timeout)
 
     def calls(self):
         try:
@@ -195,11 +174,9 @@ def wait_window(proc, titled=None, timeout=30, kit=None):
             if titled is None or name == titled:
                 time.sleep(0.6)  # let it paint
                 return w
-        if proc.poll() is not None:
-            errors = kit.errors() if kit else ""
-            if "display" in errors or "no driver could be loaded" in errors:
-                raise Failure("formwell could not open the display %s: %s" % (os.environ.get("DISPLAY"), errors))
-            raise Failure("formwell ended (%s) before its window appeared: %s" % (proc.returncode, errors))
+        if proc.poll() is not None:  # its errors say whether it could not open the display
+            raise Failure("formwell ended (%s) before its window appeared: %s"
+                          % (proc.returncode, kit and kit.errors()))
         time.sleep(0.2)
     raise Failure("no window%s within %d s" % (" titled " + titled if titled else "", timeout))
 
@@ -459,9 +436,10 @@ def case_exit_during_download(kit, opts, work, table, slow_package, mode):
     # no download runs.
     limit = max(1.0, kit.exit_baseline + 0.5)
     check(gone < limit, "the dialog took %.2f s to go" % gone)
-    if kit.wine and mode == "stall":
-        # Wine's WinINet does not interrupt a read stuck on a silent server when its handle is
-        # closed; the program waits a second for its worker and then ends all the same.
+    if kit.wine:
+        # Wine's WinINet does not interrupt a read when its handle is closed: the worker leaves at
+        # the next piece of a trickling download, and the program waits at most a second for a
+        # worker stuck on a silent server and then ends all the same.
         limit += 1.0
     check(took < limit, "formwell took %.2f s to end" % took)
     check(kit.version() == "1.0.0.0", "version recorded: %r" % kit.version())
@@ -508,7 +486,6 @@ def sign(key, data):
 
 
 def statement(key, version, data, work):
-    """The signed statement that the publisher writes for a package and a version."""
     path = os.path.join(work, "stated.zip")
     with open(path, "wb") as f:
         f.write(data)
@@ -516,19 +493,17 @@ def statement(key, version, data, work):
 
 
 def case_signed_updates(kit, opts, work, table, package, other_package):
-    """A program with an update key takes only a package that the key's owner signed, stated for
-    the version it records."""
+    """A program with an update key takes only a package that the key's owner signed."""
     good = sign(opts.signing_key, package)
     stated = statement(opts.signing_key, "2.0.0.9", package, work)
     kit.set_version("1.0.0.0")
     old_zip = kit.file("tm.zip")
-    for what, served, signature, said in (
-            ("unsigned", package, None, stated),
-            ("signed by another key", package, sign(opts.foreign_key, package), stated),
-            ("changed after signing", other_package, good, stated),
-            ("cut signature file", package, good[:-7], stated),
-            ("older signed package under the statement of 2.0.0.9", package, good,
-             statement(opts.signing_key, "2.0.0.9", other_package, work))):
+    for what, served, signature, said in (("unsigned", package, None, stated),
+                                          ("signed by another key", package, sign(opts.foreign_key, package), stated),
+                                          ("changed after signing", other_package, good, stated),
+                                          ("cut signature file", package, good[:-7], stated),
+                                          ("older signed package under the statement of 2.0.0.9", package, good,
+                                           statement(opts.signing_key, "2.0.0.9", other_package, work))):
         print("    package:", what)
         table.publish("2.0.0.9", package=served, signature=signature, statement=said)
         proc = start_dialog(kit, opts, "Escape")
@@ -540,8 +515,7 @@ def case_signed_updates(kit, opts, work, table, package, other_package):
         check(kit.file("loader.exe") is None, "%s: something was unpacked" % what)
         press_update(w, EXIT_BUTTON)
         check(ended(proc, 10), "%s: exit did not end formwell" % what)
-    # Replayed: the genuine 2.0.0.8 package, signature and statement under version.txt 2.0.0.9 is
-    # no newer version at all.
+    # Replayed: the genuine 2.0.0.8 package, signature and statement under version.txt 2.0.0.9.
     print("    package: older signed package and its statement under a higher version.txt")
     table.publish("2.0.0.9", package=package, signature=good, statement=statement(opts.signing_key, "2.0.0.8",
                                                                                    package, work))
@@ -646,9 +620,7 @@ def main():
         finally:
             for w, _ in windows():
                 sh("xdotool", "windowkill", w)
-            # The next case starts on a quiet machine: a process of this one (a worker stuck on a
-            # stalled server, the self-replacement) must not meet the next one's.
-            try:
+            try:  # a worker stuck on a stalled server must not meet the next case
                 kit.settle()
             except Failure as e:
                 failed += 1
