@@ -116,8 +116,8 @@ int downloadToFile(platform::Internet& internet, const std::string& url, const s
   return 1;
 }
 
-bool packageSigned(platform::Internet& internet, const std::string& url, const std::string& path,
-                   const UpdateKey& key, const std::string& version) {
+bool packageSigned(platform::Internet& internet, const std::string& url, const std::string& path, const UpdateKey& key,
+                   const std::string& version) {
   // table.zip.sig: a DER signature of P-256 is at most 72 bytes, so 4 KiB is plenty. statement.txt
   // beside it binds the package's bytes to the version that will be recorded, so an older signed
   // package served under a higher version.txt is refused.
