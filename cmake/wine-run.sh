@@ -53,6 +53,13 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   "$loader" wineboot -i >/dev/null 2>&1
   /usr/lib/wine/wineserver -w
 fi
+# Windows that Wine manages itself (Managed=N): the tests' Xvfb has no window manager, and a managed
+# window makes Wine wait about 2 s at every dialog close for a manager that never answers. Set once
+# per prefix (also in prefixes made before this line existed); user.reg is written when the session ends.
+if ! grep -qx '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+  "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  /usr/lib/wine/wineserver -w
+fi
 [ "$prepare" = 1 ] && exit 0
 # Wine's desktop process belongs to the wineserver session and stays bound to the X display that
 # the session began on. The tests give each window test an Xvfb of its own, and one test's Wine

@@ -1,6 +1,7 @@
 #include "package_signature.h"
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "platform/files.h"
@@ -51,6 +52,50 @@ bool readInteger(const std::string& data, size_t& pos, size_t end, uint8_t out[3
   return true;
 }
 
+// The SHA-256 and the size of the file at path; false when it cannot be read in full.
+bool hashFile(const std::string& path, uint8_t digest[32], int64_t& size) {
+  std::FILE* file = std::fopen(platform::nativePath(path).c_str(), "rb");
+  if (!file) return false;
+  platform::Sha256 hash;
+  std::vector<char> buffer(64 * 1024);
+  size = 0;
+  size_t n;
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) {
+    hash.update(buffer.data(), n);
+    size += static_cast<int64_t>(n);
+  }
+  bool readAll = !std::ferror(file);
+  std::fclose(file);
+  return readAll && hash.finish(digest);
+}
+
+// One line of a statement at text[pos]: exactly `name` alone (value null), or `name`, one blank and
+// the value (whose characters the caller checks); the line ends in LF. pos moves past the LF.
+bool takeLine(const std::string& text, size_t& pos, const char* name, std::string* value) {
+  size_t end = text.find('\n', pos);
+  if (end == std::string::npos) return false;
+  std::string line = text.substr(pos, end - pos);
+  pos = end + 1;
+  if (!value) return line == name;
+  std::string head = std::string(name) + " ";
+  if (line.compare(0, head.size(), head) != 0) return false;
+  *value = line.substr(head.size());
+  return true;
+}
+
+// Lower-case hex digits, two per byte; anything else (upper case too) is refused.
+bool fromLowerHex(const std::string& hex, std::string& bytes) {
+  if (hex.empty() || hex.size() % 2 != 0) return false;
+  auto nibble = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1; };
+  bytes.clear();
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    int high = nibble(hex[i]), low = nibble(hex[i + 1]);
+    if (high < 0 || low < 0) return false;
+    bytes.push_back(static_cast<char>(high << 4 | low));
+  }
+  return true;
+}
+
 } // namespace
 
 bool parseDerSignature(const std::string& der, uint8_t rs[64]) {
@@ -61,19 +106,57 @@ bool parseDerSignature(const std::string& der, uint8_t rs[64]) {
 }
 
 bool verifyFileSignature(const std::string& path, const std::string& signature, const UpdateKey& key) {
-  uint8_t rs[64];
-  if (!key.present || !parseDerSignature(signature, rs)) return false;
-  std::FILE* file = std::fopen(platform::nativePath(path).c_str(), "rb");
-  if (!file) return false;
+  uint8_t rs[64], digest[32];
+  int64_t size = 0;
+  return key.present && parseDerSignature(signature, rs) && hashFile(path, digest, size) &&
+         platform::verifyP256Signature(key.xy, digest, rs);
+}
+
+bool readStatement(const std::string& text, const UpdateKey& key, UpdateStatement& out) {
+  if (!key.present || text.size() > kStatementLimit) return false;
+  size_t pos = 0;
+  std::string version, size, sha256, signature;
+  if (!takeLine(text, pos, "formwell update 1", nullptr) || !takeLine(text, pos, "version", &version) ||
+      !takeLine(text, pos, "size", &size) || !takeLine(text, pos, "sha256", &sha256))
+    return false;
+  size_t signedLength = pos;
+  if (!takeLine(text, pos, "signature", &signature) || pos != text.size()) return false;
+
+  if (version.empty() || version.size() > 32 || version.find_first_not_of("0123456789.") != std::string::npos)
+    return false;
+  // At most 18 digits: no overflow, and far beyond any package.
+  if (size.empty() || size.size() > 18 || size[0] == '0' || size.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  std::string digestBytes, der;
+  if (sha256.size() != 64 || !fromLowerHex(sha256, digestBytes) || !fromLowerHex(signature, der)) return false;
+  uint8_t rs[64], digest[32];
+  if (!parseDerSignature(der, rs)) return false;
   platform::Sha256 hash;
-  std::vector<char> buffer(64 * 1024);
-  size_t n;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), file)) > 0)
-    hash.update(buffer.data(), n);
-  bool readAll = !std::ferror(file);
-  std::fclose(file);
+  hash.update(text.data(), signedLength);
+  if (!hash.finish(digest) || !platform::verifyP256Signature(key.xy, digest, rs)) return false;
+
+  out.version = version;
+  out.size = 0;
+  for (char c : size)
+    out.size = out.size * 10 + (c - '0');
+  for (int i = 0; i < 32; ++i)
+    out.sha256[i] = static_cast<uint8_t>(digestBytes[i]);
+  return true;
+}
+
+bool statementCoversVersion(const std::string& text, const std::string& version, const UpdateKey& key) {
+  UpdateStatement statement;
+  return readStatement(text, key, statement) && statement.version == version;
+}
+
+bool statementCoversPackage(const std::string& text, const std::string& version, const std::string& path,
+                            const UpdateKey& key) {
+  UpdateStatement statement;
   uint8_t digest[32];
-  return readAll && hash.finish(digest) && platform::verifyP256Signature(key.xy, digest, rs);
+  int64_t size = 0;
+  if (!readStatement(text, key, statement) || statement.version != version || !hashFile(path, digest, size))
+    return false;
+  return size == statement.size && std::memcmp(digest, statement.sha256, 32) == 0;
 }
 
 } // namespace formwell

@@ -2,9 +2,25 @@
 // FORMWELL_UPDATE_PUBLIC_KEY). The update then accepts the downloaded table.zip only with a valid
 // ECDSA P-256 signature over the SHA-256 of the archive's bytes, which the server keeps beside it
 // as table.zip.sig in the DER form that `openssl dgst -sha256 -sign` writes. A build without a key
-// takes any package, as the kit always has. Thread-safe.
+// takes any package, as the kit always has.
+//
+// The signature of table.zip alone does not say which version the package is: an older, genuinely
+// signed package could be served under a higher version.txt. So the publisher also signs a
+// statement, statement.txt beside the other files, that binds the version to the package's size and
+// SHA-256. Its exact form (every line ends in one LF, nothing else in the file):
+//
+//   formwell update 1
+//   version 2.0.0.8                  1 to 32 digits and dots, the whole text of version.txt
+//   size 1234567                     the package's size in bytes, decimal, no leading zero
+//   sha256 <64 lowercase hex digits> the package's SHA-256
+//   signature <lowercase hex>        the ECDSA P-256 signature (DER, as `openssl dgst -sha256 -sign`
+//                                    writes it) of the four lines above, from the file's first byte
+//                                    through the LF that ends the sha256 line
+//
+// tools/sign_statement.sh writes it. Thread-safe.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -31,5 +47,30 @@ bool parseDerSignature(const std::string& der, uint8_t rs[64]);
 // Whether signature (DER, as the server sends it) is a valid signature of the file at path by key.
 // A file that cannot be read in full is not valid.
 bool verifyFileSignature(const std::string& path, const std::string& signature, const UpdateKey& key);
+
+// The server's file name of the signed statement, and the most of it that is read: a statement is
+// about 300 bytes, so anything longer is no statement.
+constexpr const char kStatementFileName[] = "statement.txt";
+constexpr size_t kStatementLimit = 1024;
+
+// What a statement says, once its form and its signature are known good.
+struct UpdateStatement {
+  std::string version;
+  int64_t size = 0;
+  uint8_t sha256[32] = {};
+};
+
+// Reads text as a statement in exactly the form above, signed by key. Any other form (another
+// first line, a CR, a blank, upper-case hex, a leading zero, a missing or extra line, bytes after
+// the last LF, more than kStatementLimit bytes), a bad signature or no key present: false.
+bool readStatement(const std::string& text, const UpdateKey& key, UpdateStatement& out);
+
+// Whether text is a statement signed by key for exactly this version (byte for byte).
+bool statementCoversVersion(const std::string& text, const std::string& version, const UpdateKey& key);
+
+// Whether the file at path is the package that a statement signed by key states for exactly this
+// version: its size and its SHA-256 are the stated ones. A file that cannot be read in full fails.
+bool statementCoversPackage(const std::string& text, const std::string& version, const std::string& path,
+                            const UpdateKey& key);
 
 } // namespace formwell

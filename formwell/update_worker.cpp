@@ -116,23 +116,17 @@ int downloadToFile(platform::Internet& internet, const std::string& url, const s
   return 1;
 }
 
-bool packageSigned(platform::Internet& internet, const std::string& url, const std::string& path,
-                   const UpdateKey& key) {
-  CHttpClient client(internet);
-  std::string signature;
-  bool whole = false;
-  if (client.openUrl(signatureFileName(url), nullptr, nullptr, kUserAgent)) {
-    if (client.sendGet(client.path(), nullptr) && success(client.statusCode())) {
-      // A DER signature of P-256 is at most 72 bytes: anything much longer is no signature file.
-      std::vector<char> buf(kPiece);
-      int got;
-      while (signature.size() <= kSizeBodyLimit && (got = client.read(buf.data(), kPiece)) > 0)
-        signature.append(buf.data(), static_cast<size_t>(got));
-      whole = signature.size() <= kSizeBodyLimit && client.bodyComplete();
-    }
-    client.close();
-  }
-  return whole && verifyFileSignature(path, signature, key);
+bool packageSigned(platform::Internet& internet, const std::string& url, const std::string& path, const UpdateKey& key,
+                   const std::string& version) {
+  // table.zip.sig: a DER signature of P-256 is at most 72 bytes, so 4 KiB is plenty. statement.txt
+  // beside it binds the package's bytes to the version that will be recorded, so an older signed
+  // package served under a higher version.txt is refused.
+  std::string signature, statement;
+  std::string base = url.substr(0, url.rfind('/') + 1);
+  return fetchSmallFile(internet, signatureFileName(url), kSizeBodyLimit, signature) &&
+         verifyFileSignature(path, signature, key) &&
+         fetchSmallFile(internet, base + kStatementFileName, kStatementLimit, statement) &&
+         statementCoversPackage(statement, version, path, key);
 }
 
 bool isZipPackage(const std::string& path) {
@@ -164,7 +158,7 @@ void updateWorker(UpdateJob& job, UpdateView& view) {
   }
   // A build with an update key takes only a package that the key's owner signed, and checks it
   // before the archive is even opened.
-  if (ok && job.key && job.key->present) ok = go() && packageSigned(*job.internet, url, part, *job.key);
+  if (ok && job.key && job.key->present) ok = go() && packageSigned(*job.internet, url, part, *job.key, job.version);
   if (ok) ok = isZipPackage(part);
   if (ok && go()) {
     ok = platform::replaceFile(part, archive);

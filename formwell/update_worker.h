@@ -72,9 +72,12 @@ int64_t fetchPackageSize(platform::Internet& internet, const std::string& baseUr
 int downloadToFile(platform::Internet& internet, const std::string& url, const std::string& path, UpdateView& view,
                    int64_t total, const std::atomic<bool>& cancelled);
 
-// Whether the package at path carries a valid signature by key: url + ".sig" is fetched (a complete
-// 2xx answer of at most 4 KiB) and checked against the file's bytes.
-bool packageSigned(platform::Internet& internet, const std::string& url, const std::string& path, const UpdateKey& key);
+// Whether the package at path carries a valid signature by key and is the package that the signed
+// statement beside it (statement.txt in url's folder) states for exactly version: url + ".sig" and
+// the statement are fetched (complete 2xx answers, at most 4 KiB and kStatementLimit) and checked
+// against the file's bytes.
+bool packageSigned(platform::Internet& internet, const std::string& url, const std::string& path, const UpdateKey& key,
+                   const std::string& version);
 
 // Whether the file at path opens as a ZIP archive with at least one entry.
 bool isZipPackage(const std::string& path);

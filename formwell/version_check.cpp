@@ -35,11 +35,11 @@ std::shared_ptr<platform::Internet> machineInternet() {
   return std::shared_ptr<platform::Internet>(&platform::systemInternet(), [](platform::Internet*) {});
 }
 
-std::shared_ptr<VersionFetch> newFetch(const std::string& baseUrl,
-                                       const std::shared_ptr<platform::Internet>& internet) {
+std::shared_ptr<VersionFetch> newFetch(const std::string& baseUrl, const UpdateServers& servers) {
   auto fetch = std::make_shared<VersionFetch>();
   fetch->url = baseUrl;
-  fetch->internet = internet;
+  fetch->internet = servers.internet;
+  fetch->key = servers.key;
   return fetch;
 }
 
@@ -55,6 +55,7 @@ UpdateServers UpdateServers::defaults() {
   s.internalUrl = FORMWELL_INTERNAL_UPDATE_URL;
   s.publicUrl = FORMWELL_PUBLIC_UPDATE_URL;
   s.internet = machineInternet();
+  s.key = &updatePublicKey();
   return s;
 }
 
@@ -83,8 +84,34 @@ void fetchVersion(std::shared_ptr<VersionFetch> fetch) {
       client.close();
     }
   }
-  fetch->result = body.substr(0, body.find('\0'));
+  std::string version = body.substr(0, body.find('\0'));
+  // With a key, version.txt alone is anyone's word: only a version that the key's owner signed is
+  // one, so an older signed package served under a higher number is never offered.
+  if (!version.empty() && fetch->key && fetch->key->present) {
+    std::string statement;
+    if (!fetchSmallFile(*fetch->internet, fetch->url + kStatementFileName, kStatementLimit, statement) ||
+        !statementCoversVersion(statement, version, *fetch->key))
+      version.clear();
+  }
+  fetch->result = version;
   fetch->done.store(1, std::memory_order_release);
+}
+
+bool fetchSmallFile(platform::Internet& internet, const std::string& url, size_t limit, std::string& body) {
+  CHttpClient client(internet);
+  bool whole = false;
+  body.clear();
+  if (client.openUrl(url, nullptr, nullptr, kUserAgent)) {
+    if (client.sendGet(client.path(), nullptr) && client.statusCode() >= 200 && client.statusCode() < 300) {
+      std::vector<char> buf(4096);
+      int got;
+      while (body.size() <= limit && (got = client.read(buf.data(), static_cast<int>(buf.size()))) > 0)
+        body.append(buf.data(), static_cast<size_t>(got));
+      whole = body.size() <= limit && client.bodyComplete();
+    }
+    client.close();
+  }
+  return whole;
 }
 
 std::string waitForVersion(const std::shared_ptr<VersionFetch>& fetch, uint32_t limitMs) {
@@ -104,10 +131,10 @@ unsigned selectUpdateServer(const void* param) {
   if (!servers.internet) servers.internet = machineInternet();
 
   updateBaseUrl = servers.internalUrl;
-  serverVersion = waitForVersion(newFetch(updateBaseUrl, servers.internet), servers.internalLimitMs);
+  serverVersion = waitForVersion(newFetch(updateBaseUrl, servers), servers.internalLimitMs);
   if (serverVersion.empty() && !networkEnding.load(std::memory_order_acquire)) {
     updateBaseUrl = servers.publicUrl;
-    serverVersion = waitForVersion(newFetch(updateBaseUrl, servers.internet), servers.publicLimitMs);
+    serverVersion = waitForVersion(newFetch(updateBaseUrl, servers), servers.publicLimitMs);
   }
   if (serverVersion.empty()) updateBaseUrl = servers.publicUrl; // also when the end came first
   versionCheckDone.store(1, std::memory_order_release);

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "package_signature.h"
 #include "platform/internet.h"
 
 namespace formwell {
@@ -39,6 +40,10 @@ struct UpdateServers {
   uint32_t publicLimitMs = 3500;
   // Shared with every fetch thread, so a fetch that outlives its wait still finds it.
   std::shared_ptr<platform::Internet> internet;
+  // The program's update key (defaults: the one compiled in). With a key present, a server's
+  // version counts only when its statement.txt is signed by the key for exactly that version;
+  // otherwise the server gave nothing. Null or no key: any version counts.
+  const UpdateKey* key = nullptr;
 
   static UpdateServers defaults();
 };
@@ -49,6 +54,7 @@ struct UpdateServers {
 struct VersionFetch {
   std::string url; // the base URL, read when the fetch starts
   std::shared_ptr<platform::Internet> internet;
+  const UpdateKey* key = nullptr; // lives for the whole process
   std::string result;
   std::atomic<int> done{0};
 };
@@ -58,13 +64,17 @@ struct VersionFetch {
 unsigned selectUpdateServer(const void* param);
 
 // A fetch thread's procedure: version.txt under fetch->url into fetch->result (empty unless a
-// whole body came with a 2xx status; one cut at kVersionBodyLimit counts as whole), then
-// fetch->done raised.
+// whole body came with a 2xx status; one cut at kVersionBodyLimit counts as whole; with a key,
+// empty unless statement.txt beside it is signed for that version), then fetch->done raised.
 void fetchVersion(std::shared_ptr<VersionFetch> fetch);
 
 // Starts the fetch on a new thread and waits up to limitMs, polling every 100 ms; returns its
 // result, or the empty text when it has not finished in time (it is left to run).
 std::string waitForVersion(const std::shared_ptr<VersionFetch>& fetch, uint32_t limitMs);
+
+// The whole body of a small file at url into body: true only for a 2xx answer whose body arrived
+// complete and holds at most limit bytes.
+bool fetchSmallFile(platform::Internet& internet, const std::string& url, size_t limit, std::string& body);
 
 // Milliseconds from a fixed point, wrapping like the system's tick count.
 uint32_t tickCount();

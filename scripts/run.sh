@@ -97,7 +97,7 @@ if [ "${1:-}" = --headless ] || [ "${2:-}" = --headless ]; then
 fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "No display: running formwell under Xvfb; its windows are photographed into $shots/."
-  exec xvfb-run -a -n $((300 + RANDOM % 600)) -s "-screen 0 1280x1024x24" bash "$0" "$build" --headless
+  exec xvfb-run -a -n $((300 + RANDOM % 600)) -s "-noreset -screen 0 1280x1024x24" bash "$0" "$build" --headless
 fi
 "$program"
 status=$?

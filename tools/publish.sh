@@ -3,9 +3,10 @@
 #
 #   tools/publish.sh [--key PRIVATE-KEY.pem] BUILD-DIR VERSION OUT-FOLDER
 #
-#   --key       the bank's private signing key (ECDSA P-256, PEM): table.zip.sig is written beside
-#               table.zip. Required when BUILD-DIR was built with FORMWELL_UPDATE_PUBLIC_KEY, whose
-#               programs take only signed packages; the key must be that public key's private half.
+#   --key       the bank's private signing key (ECDSA P-256, PEM): table.zip.sig and statement.txt
+#               are written beside table.zip. Required when BUILD-DIR was built with
+#               FORMWELL_UPDATE_PUBLIC_KEY, whose programs take only signed packages and signed
+#               versions; the key must be that public key's private half.
 #   BUILD-DIR   build/win32 (what customers run) or build/linux, built with `make build-win32` etc.
 #   VERSION     four numbers with dots, e.g. 2.0.0.8; "1.0.0.0" sends every customer back to the
 #               package that the program carries (a roll-back).
@@ -17,6 +18,9 @@
 #                 filesize.txt  the size of table.zip in bytes, as decimal text
 #                 version.txt   VERSION, without a line break
 #                 table.zip.sig with --key: the signature of table.zip (DER, as openssl writes it)
+#                 statement.txt with --key: VERSION, the size and the SHA-256 of table.zip, signed
+#                               (tools/sign_statement.sh), so that no other package or version
+#                               passes for this one
 #
 # Serve OUT-FOLDER's three files under the address the program was built with (for the internal
 # server "http://ADDRESS:8080/table/", for the public one "https://ADDRESS/ccs/table/") with
@@ -96,9 +100,11 @@ printf '%s' "$version" >"$stage/version.txt"
 files="table.zip"
 if [ -n "$key" ]; then
   openssl dgst -sha256 -sign "$key" -out "$stage/table.zip.sig" "$stage/table.zip"
-  files="$files table.zip.sig"
+  bash "$here/tools/sign_statement.sh" "$key" "$version" "$stage/table.zip" >"$stage/statement.txt"
+  files="$files table.zip.sig statement.txt"
 else
-  rm -f "$out/table.zip.sig" # an earlier package's signature would only fail the new one
+  # An earlier package's signature and statement would only fail the new one.
+  rm -f "$out/table.zip.sig" "$out/statement.txt"
 fi
 for f in $files filesize.txt version.txt; do
   cp "$stage/$f" "$out/.$f.new"

@@ -23,6 +23,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SERVERS = os.path.join(HERE, "..", "net", "servers.py")
+SIGN_STATEMENT = os.path.join(HERE, "..", "..", "tools", "sign_statement.sh")
 KEY = r"HKEY_LOCAL_MACHINE\software\orvanta\formwell"
 UPDATE_TITLE = "Velor服务平台自助申请软件"
 
@@ -113,11 +114,25 @@ class Kit:
             f.write("Windows Registry Editor Version 5.00\n\n[%s]\n\"currentversion\"=\"%s\"\n" % (KEY, version))
 
     def start(self):
-        if self.wine:
-            return subprocess.Popen([self.wine, self.opts.prefix, self.program], cwd=self.home,
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        return subprocess.Popen([self.program], cwd=self.home, env=self.env,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # One that cannot open its display says so on stderr (Wine in winediag) and goes on without windows.
+        args, env = ([self.wine, self.opts.prefix, self.program], dict(os.environ, WINEDEBUG="-all,err+winediag")) \
+            if self.wine else ([self.program], self.env)
+        with open(os.path.join(self.work, "formwell.err"), "w") as errors:
+            return subprocess.Popen(args, cwd=self.home, env=env, stdout=subprocess.DEVNULL, stderr=errors)
+
+    def errors(self):
+        with open(os.path.join(self.work, "formwell.err"), errors="replace") as f:
+            return " | ".join(f.read().split("\n")[-6:]).strip(" |") or "(none)"
+
+    def settle(self, timeout=60):
+        """Waits until nothing the last case started runs any more (under Wine, its session)."""
+        wait = ["/usr/lib/wine/wineserver", "-w"] if self.wine else [
+            "bash", "-c", 'while pgrep -f -- "$KIT" >/dev/null; do sleep 0.1; done']  # KIT: not in its own cmdline
+        env = dict(os.environ, WINEPREFIX=self.opts.prefix or "", KIT=self.home + "|" + self.folder)
+        try:
+            subprocess.run(wait, env=env, timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure("what the case started still ran %d s after it" % timeout)
 
     def calls(self):
         try:
@@ -152,15 +167,16 @@ def windows():
     return found
 
 
-def wait_window(proc, titled=None, timeout=30):
+def wait_window(proc, titled=None, timeout=30, kit=None):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         for w, name in windows():
             if titled is None or name == titled:
                 time.sleep(0.6)  # let it paint
                 return w
-        if proc.poll() is not None:
-            raise Failure("formwell ended (%s) before its window appeared" % proc.returncode)
+        if proc.poll() is not None:  # its errors say whether it could not open the display
+            raise Failure("formwell ended (%s) before its window appeared: %s"
+                          % (proc.returncode, kit and kit.errors()))
         time.sleep(0.2)
     raise Failure("no window%s within %d s" % (" titled " + titled if titled else "", timeout))
 
@@ -231,8 +247,8 @@ class Table:
         self.folder = folder
         os.makedirs(folder, exist_ok=True)
 
-    def publish(self, version, package=None, size=None, mode="", signature=None):
-        for name in ("version.txt", "filesize.txt", "table.zip", "table.zip.sig", "mode"):
+    def publish(self, version, package=None, size=None, mode="", signature=None, statement=None):
+        for name in ("version.txt", "filesize.txt", "table.zip", "table.zip.sig", "statement.txt", "mode"):
             try:
                 os.unlink(os.path.join(self.folder, name))
             except OSError:
@@ -247,9 +263,10 @@ class Table:
         if mode:
             with open(os.path.join(self.folder, "mode"), "w") as f:
                 f.write(mode)
-        if signature is not None:
-            with open(os.path.join(self.folder, "table.zip.sig"), "wb") as f:
-                f.write(signature)
+        for name, data in (("table.zip.sig", signature), ("statement.txt", statement)):
+            if data is not None:
+                with open(os.path.join(self.folder, name), "wb") as f:
+                    f.write(data)
 
 
 def build_package(opts, work, loader, padding=0):
@@ -317,7 +334,7 @@ def expect_formdesk(kit, count, account_opening):
 def start_dialog(kit, opts, how, name=None):
     """Starts formwell and answers the start dialog with a key or a link; returns the process."""
     proc = kit.start()
-    w = wait_window(proc)
+    w = wait_window(proc, kit=kit)
     if name:
         shot(opts, name)
     if how in ("Return", "Escape"):
@@ -419,9 +436,10 @@ def case_exit_during_download(kit, opts, work, table, slow_package, mode):
     # no download runs.
     limit = max(1.0, kit.exit_baseline + 0.5)
     check(gone < limit, "the dialog took %.2f s to go" % gone)
-    if kit.wine and mode == "stall":
-        # Wine's WinINet does not interrupt a read stuck on a silent server when its handle is
-        # closed; the program waits a second for its worker and then ends all the same.
+    if kit.wine:
+        # Wine's WinINet does not interrupt a read when its handle is closed: the worker leaves at
+        # the next piece of a trickling download, and the program waits at most a second for a
+        # worker stuck on a silent server and then ends all the same.
         limit += 1.0
     check(took < limit, "formwell took %.2f s to end" % took)
     check(kit.version() == "1.0.0.0", "version recorded: %r" % kit.version())
@@ -467,17 +485,27 @@ def sign(key, data):
                           check=True).stdout
 
 
+def statement(key, version, data, work):
+    path = os.path.join(work, "stated.zip")
+    with open(path, "wb") as f:
+        f.write(data)
+    return subprocess.run(["bash", SIGN_STATEMENT, key, version, path], stdout=subprocess.PIPE, check=True).stdout
+
+
 def case_signed_updates(kit, opts, work, table, package, other_package):
     """A program with an update key takes only a package that the key's owner signed."""
     good = sign(opts.signing_key, package)
+    stated = statement(opts.signing_key, "2.0.0.9", package, work)
     kit.set_version("1.0.0.0")
     old_zip = kit.file("tm.zip")
-    for what, served, signature in (("unsigned", package, None),
-                                    ("signed by another key", package, sign(opts.foreign_key, package)),
-                                    ("changed after signing", other_package, good),
-                                    ("cut signature file", package, good[:-7])):
+    for what, served, signature, said in (("unsigned", package, None, stated),
+                                          ("signed by another key", package, sign(opts.foreign_key, package), stated),
+                                          ("changed after signing", other_package, good, stated),
+                                          ("cut signature file", package, good[:-7], stated),
+                                          ("older signed package under the statement of 2.0.0.9", package, good,
+                                           statement(opts.signing_key, "2.0.0.9", other_package, work))):
         print("    package:", what)
-        table.publish("2.0.0.9", package=served, signature=signature)
+        table.publish("2.0.0.9", package=served, signature=signature, statement=said)
         proc = start_dialog(kit, opts, "Escape")
         w = wait_window(proc, UPDATE_TITLE)
         press_update(w, START_BUTTON)
@@ -487,8 +515,16 @@ def case_signed_updates(kit, opts, work, table, package, other_package):
         check(kit.file("loader.exe") is None, "%s: something was unpacked" % what)
         press_update(w, EXIT_BUTTON)
         check(ended(proc, 10), "%s: exit did not end formwell" % what)
+    # Replayed: the genuine 2.0.0.8 package, signature and statement under version.txt 2.0.0.9.
+    print("    package: older signed package and its statement under a higher version.txt")
+    table.publish("2.0.0.9", package=package, signature=good, statement=statement(opts.signing_key, "2.0.0.8",
+                                                                                   package, work))
+    proc = start_dialog(kit, opts, "Escape")
+    check(ended(proc, 30), "replayed: formwell offered the update")
+    check(kit.version() == "1.0.0.0" and kit.file("loader.exe") is None, "replayed: something was installed")
     print("    package: signed by the key")
-    table.publish("2.0.0.8", package=package, signature=good)
+    table.publish("2.0.0.8", package=package, signature=good,
+                  statement=statement(opts.signing_key, "2.0.0.8", package, work))
     proc = start_dialog(kit, opts, "Escape")
     w = wait_window(proc, UPDATE_TITLE)
     press_update(w, START_BUTTON)
@@ -584,6 +620,11 @@ def main():
         finally:
             for w, _ in windows():
                 sh("xdotool", "windowkill", w)
+            try:  # a worker stuck on a stalled server must not meet the next case
+                kit.settle()
+            except Failure as e:
+                failed += 1
+                print("  FAILED:", e, flush=True)
 
     try:
         for name, fn in cases:

@@ -21,7 +21,7 @@ out=$(mktemp)
 trap 'rm -f "$out" "$out.Xauthority"' EXIT
 runner_q=""
 [ ${#runner[@]} -gt 0 ] && runner_q=$(printf '%q ' "${runner[@]}")
-xvfb-run -a -n $((300 + RANDOM % 600)) -f "$out.Xauthority" -s "-screen 0 800x600x24" bash -c "
+xvfb-run -a -n $((300 + RANDOM % 600)) -f "$out.Xauthority" -s "-noreset -screen 0 800x600x24" bash -c "
   runner=($runner_q)
   \"\${runner[@]}\" '$demo' >'$out' 2>'$out.err' &
   pid=\$!

@@ -156,4 +156,4 @@ runner_q=""
 [ ${#runner[@]} -gt 0 ] && runner_q=$(printf '%q ' "${runner[@]}")
 # Our own authority file: another program cleaning /tmp cannot take the display from us.
 # A display number of its own, far from the ones other test runs start at (:99 up).
-xvfb-run -a -n $((300 + RANDOM % 600)) -f "$work/Xauthority" -e "$work/xvfb.log" -s "-screen 0 1024x768x24" bash -c "runner=($runner_q); $(declare -p work demo standin shots platform); source '$work/cases.sh'"
+xvfb-run -a -n $((300 + RANDOM % 600)) -f "$work/Xauthority" -e "$work/xvfb.log" -s "-noreset -screen 0 1024x768x24" bash -c "runner=($runner_q); $(declare -p work demo standin shots platform); source '$work/cases.sh'"

@@ -1,5 +1,6 @@
 // The check of signed update packages: the DER reading, and the whole check through the platform's
 // crypto against signatures that openssl made at configure time with this build's test keys.
+#include <algorithm>
 #include <fstream>
 #include <string>
 
@@ -95,4 +96,38 @@ TEST(PackageSignature, OnlyTheKeysOwnSignatureOfTheSameBytesIsValid) {
   formwell::UpdateKey offCurve = updatePublicKey();
   offCurve.xy[63] ^= 1;
   EXPECT_FALSE(verifyFileSignature(path, good, offCurve)) << "a point that is not on the curve";
+}
+
+TEST(PackageSignature, OnlyAStatementSignedForThisVersionAndTheseBytesCoversThePackage) {
+  testutil::TempDir dir;
+  const std::string text = signedText(), good = k_update_statement;
+  std::string changed = text, damaged = good, otherVersion = good, upper = good;
+  changed[40000] ^= 1;
+  damaged[damaged.size() - 20] = damaged[damaged.size() - 20] == '0' ? '1' : '0';
+  otherVersion.replace(otherVersion.find("2.0.0.9"), 7, "2.0.0.8");
+  std::transform(upper.begin() + upper.find("signature "), upper.end(), upper.begin() + upper.find("signature "),
+                 [](char c) { return c >= 'a' && c <= 'f' ? c - 32 : c; });
+  struct Case {
+    const char* what;
+    std::string statement, version, package;
+    bool coversVersion, coversPackage;
+  } cases[] = {
+      {"the genuine statement", good, "2.0.0.9", text, true, true},
+      {"a statement for another version", good, "2.0.0.8", text, false, false},
+      {"version.txt with a line break", good, "2.0.0.9\n", text, false, false},
+      {"bytes changed, same size", good, "2.0.0.9", changed, true, false},
+      {"package cut", good, "2.0.0.9", text.substr(0, 65536), true, false},
+      {"signed by another key", k_other_statement, "2.0.0.9", text, false, false},
+      {"damaged signature", damaged, "2.0.0.9", text, false, false},
+      {"version changed after signing", otherVersion, "2.0.0.8", text, false, false},
+      {"trailing junk", good + "x", "2.0.0.9", text, false, false},
+      {"upper-case signature", upper, "2.0.0.9", text, false, false},
+  };
+  for (const Case& c : cases) {
+    std::string path = writeFile(dir, "table.zip", c.package);
+    EXPECT_EQ(formwell::statementCoversVersion(c.statement, c.version, updatePublicKey()), c.coversVersion) << c.what;
+    EXPECT_EQ(formwell::statementCoversPackage(c.statement, c.version, path, updatePublicKey()), c.coversPackage)
+        << c.what;
+  }
+  EXPECT_FALSE(formwell::statementCoversVersion(good, "2.0.0.9", formwell::UpdateKey{})) << "no key compiled in";
 }
