@@ -236,8 +236,10 @@ bool CArchiveReader::indexZip() {
 
 // Walks the tar headers once, from the start of the data to the end marker (a block of zeros)
 // or the end of the data. Every header on the way must hold up: a matching checksum, a size in
-// octal whose data lies within the stream. GNU long names and pax headers name the entry after
-// them and are not entries themselves.
+// octal whose data and its padding to the next block lie within the stream: one that ends inside
+// a member's data or its padding was cut (one that ends at a header's place, without the end
+// marker, counts as whole). GNU long names and pax headers name the entry after them and are not
+// entries themselves.
 bool CArchiveReader::indexTar() {
   std::string longName, paxPath;
   int64_t paxSize = -1;
@@ -256,6 +258,7 @@ bool CArchiveReader::indexTar() {
     uint32_t room = dataLength_ - offset - kTarBlock;
     if (size > room) return false; // data past the end of the stream
     uint64_t padded = (static_cast<uint64_t>(size) + kTarBlock - 1) / kTarBlock * kTarBlock;
+    if (padded > room) return false; // cut inside the padding
     const unsigned char* body = h + kTarBlock;
     switch (type) {
     case 'L': // GNU: the next entry's name
@@ -294,12 +297,7 @@ bool CArchiveReader::indexTar() {
       pending = false;
     }
     }
-    // The last entry of a stream whose final padding was cut off still has all its bytes.
-    if (padded >= room) {
-      offset = dataLength_;
-    } else {
-      offset += kTarBlock + static_cast<uint32_t>(padded);
-    }
+    offset += kTarBlock + static_cast<uint32_t>(padded);
   }
   tarComplete_ = !pending;
   return tarComplete_;
