@@ -444,10 +444,8 @@ void CSetup::abandonInstall(const std::string& folder) {
 // file moves; the version is recorded only once every file is in place; the mark goes only once
 // the files and the version are on the disk. Whatever ends the process in between, the mark is
 // still there, and the next start unpacks the same package again before anything else.
-int CSetup::completeInstall(const std::string& archive, const std::string& folder, const std::string& version,
-                            std::string* failure) {
-  failure->clear();
-  if (!extractArchive(archive, folder, failure)) return 0;
+int CSetup::completeInstall(const std::string& archive, const std::string& folder, const std::string& version) {
+  if (!extractArchive(archive, folder)) return 0;
   if (!writeInstalledVersion(version)) return 0;
   std::string base = withoutTrailingSeparators(folder);
   if (!platform::flushFileSystem(base)) return 0;
@@ -457,10 +455,7 @@ int CSetup::completeInstall(const std::string& archive, const std::string& folde
 
 int CSetup::installPackage(const std::string& archive, const std::string& folder) {
   if (!beginInstall(folder, kPackageVersion, archive)) return 0;
-  std::string text;
-  int result = completeInstall(archive, folder, kPackageVersion, &text);
-  if (!result && !text.empty()) messageBox_(text);
-  return result;
+  return completeInstall(archive, folder, kPackageVersion);
 }
 
 int CSetup::finishPendingInstall(const std::string& folder) {
@@ -482,10 +477,7 @@ int CSetup::finishPendingInstall(const std::string& folder) {
     abandonInstall(folder);
     return 1;
   }
-  std::string text;
-  int result = completeInstall(archive, folder, lines[1], &text);
-  if (!result && !text.empty()) messageBox_(text);
-  return result;
+  return completeInstall(archive, folder, lines[1]);
 }
 
 int CSetup::replaceSelf() {

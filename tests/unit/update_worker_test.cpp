@@ -127,7 +127,7 @@ protected:
     EXPECT_FALSE(platform::pathExists(folder + "tm.zip.part"));
     EXPECT_FALSE(platform::pathExists(folder + "loader.exe"));
     EXPECT_EQ(registry.get(kFormwellKey, "currentversion"), "2.0.0.3");
-    EXPECT_TRUE(job.finished.load());
+    EXPECT_TRUE(job.finished());
   }
 
   testutil::TempDir dir;
@@ -195,7 +195,7 @@ TEST_F(UpdateWorkerTest, WholePackageIsUnpackedRecordedAndShownAsUpdated) {
   EXPECT_FALSE(platform::pathExists(folder + "tm.zip.part"));
   EXPECT_EQ(registry.get(kFormwellKey, "currentversion"), "2.0.0.8");
   EXPECT_EQ(server.paths, (std::vector<std::string>{"/table/filesize.txt", "/table/table.zip"}));
-  EXPECT_TRUE(job.finished.load());
+  EXPECT_TRUE(job.finished());
 }
 
 TEST_F(UpdateWorkerTest, WithoutAnnouncedSizeTheProgressStaysAtZeroAndTheUpdateStillWorks) {
@@ -233,7 +233,6 @@ TEST_F(UpdateWorkerTest, PackagesThatDidNotArriveWholeFailAndKeepTheOldArchive) 
     SCOPED_TRACE(c.what);
     serve(c.size, c.body, c.status);
     RecordingView view;
-    job.finished = false;
     formwell::updateWorker(job, view);
     expectFailedAndUntouched(view);
   }
@@ -270,7 +269,9 @@ TEST_F(UpdateWorkerTest, LeavingTheDialogDuringTheDownloadStopsEverythingAfterIt
   RecordingView view;
   int reads = 0;
   view.onProgress = [&] {
-    if (++reads == 3) job.cancelled = true;
+    if (++reads == 3) {
+      EXPECT_TRUE(job.cancel());
+    }
   };
   formwell::updateWorker(job, view);
   // Nothing is shown after the third piece, nothing recorded, nothing unpacked.
@@ -279,18 +280,18 @@ TEST_F(UpdateWorkerTest, LeavingTheDialogDuringTheDownloadStopsEverythingAfterIt
   EXPECT_FALSE(platform::pathExists(folder + "tm.zip.part"));
   EXPECT_FALSE(platform::pathExists(folder + "loader.exe"));
   EXPECT_EQ(registry.get(kFormwellKey, "currentversion"), "2.0.0.3");
-  EXPECT_TRUE(job.finished.load());
+  EXPECT_TRUE(job.finished());
 }
 
 TEST_F(UpdateWorkerTest, CancelledBeforeItStartsTheWorkerTouchesNothing) {
   serve(std::to_string(package.size()), package);
-  job.cancelled = true;
+  EXPECT_TRUE(job.cancel());
   RecordingView view;
   formwell::updateWorker(job, view);
   EXPECT_TRUE(view.calls.empty());
   EXPECT_TRUE(server.paths.empty());
   EXPECT_EQ(slurp(folder + "tm.zip"), "the package installed before");
-  EXPECT_TRUE(job.finished.load());
+  EXPECT_TRUE(job.finished());
 }
 
 #ifndef _WIN32
