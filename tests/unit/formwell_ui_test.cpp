@@ -331,12 +331,13 @@ public:
     return t;
   }
   ThreeButtons() : Dialog(buttons()) {}
-  int focused = 0, disabled = 0, disabledBefore = 0, focusAfter = -1;
+  int focused = 0, disabled = 0, disabledBefore = 0, focusBefore = -1, focusAfter = -1;
   bool onInitDialog() override {
     if (disabledBefore) enableItem(disabledBefore, false);
     poster().post([this] {
-      HWND self = GetActiveWindow();
+      HWND self = FindWindowW(nullptr, L"buttons");
       SetFocus(GetDlgItem(self, focused));
+      focusBefore = GetFocus() ? GetDlgCtrlID(GetFocus()) : 0;
       enableItem(disabled, false);
       focusAfter = GetFocus() ? GetDlgCtrlID(GetFocus()) : 0;
       endDialog(kIdOk);
@@ -354,6 +355,7 @@ TEST_F(StartDialogWindow, AFocusedButtonThatIsDisabledHandsTheFocusOn) {
     dlg.focused = dlg.disabled = c.focused;
     dlg.disabledBefore = c.disabledBefore;
     EXPECT_EQ(dlg.doModal(), kIdOk);
+    ASSERT_EQ(dlg.focusBefore, c.focused);
     EXPECT_EQ(dlg.focusAfter, c.focusAfter) << c.focused;
   }
 }
