@@ -22,6 +22,7 @@
 
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "platform/replace_file.h"
 #include "reg_hive.h"
 
 namespace platform {
@@ -125,13 +126,20 @@ std::string followLinks(std::string path) {
   return ""; // a loop of links
 }
 
-// Makes a rename in the folder last: without it a crash may bring back the old hive, or none.
-bool syncFolder(const std::string& folder) {
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = ::fsync(fd) == 0 || errno == EINVAL; // EINVAL: a file system that cannot sync folders
-  ::close(fd);
-  return ok;
+// Creates the folder and any missing parents with mode 0700. Run as root (sudo keeps HOME), a
+// folder it creates belongs to the owner of the folder it is created in, so that the user's
+// configuration stays the user's and not root's.
+bool makePrivateFolder(const std::string& folder) {
+  struct stat st;
+  if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  std::string parent = folder.substr(0, folder.find_last_not_of('/', folder.rfind('/')) + 1);
+  if (parent.empty()) parent = "/";
+  if (parent == folder || !makePrivateFolder(parent)) return false;
+  if (::mkdir(folder.c_str(), 0700) != 0) return errno == EEXIST && ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (::geteuid() == 0 && ::stat(parent.c_str(), &st) == 0 && st.st_uid != 0 &&
+      ::lchown(folder.c_str(), st.st_uid, st.st_gid) != 0)
+    return false;
+  return true;
 }
 
 // An exclusive lock on a hive for the time of one change.
@@ -140,10 +148,17 @@ public:
   explicit HiveLock(RegRoot root) {
     std::string folder = hiveFolder();
     if (folder.empty()) return;
-    makeSurePathExists(folder.substr(0, folder.rfind('/') + 1));
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return;
-    fd_ = ::open((hivePath(root) + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (!makePrivateFolder(folder)) return;
+    removeStaleTemporaries(folder);
+    fd_ = ::open((hivePath(root) + ".lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd_ < 0) return;
+    struct stat st, parent;
+    if (::geteuid() == 0 && ::fstat(fd_, &st) == 0 && st.st_uid == 0 && ::stat(folder.c_str(), &parent) == 0 &&
+        parent.st_uid != 0 && ::fchown(fd_, parent.st_uid, parent.st_gid) != 0) {
+      ::close(fd_);
+      fd_ = -1;
+      return;
+    }
     int r;
     while ((r = flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
     }
@@ -166,45 +181,22 @@ private:
 bool writeHive(RegRoot root, const Hive& hive, bool damaged) {
   std::string link = hivePath(root);
   if (link.empty()) return false;
+  // A hive that is a symbolic link stays one: the file at its end is replaced.
   std::string path = followLinks(link);
   if (path.empty()) return false;
-  // A new hive is the user's alone (it may hold PROXY_PWD); an existing one keeps its mode.
-  mode_t mode = 0600;
-  struct stat st;
-  bool exists = ::stat(path.c_str(), &st) == 0;
-  if (exists) mode = st.st_mode & 07777;
-  if (damaged && exists) {
+  if (damaged && pathExists(path)) {
     std::string aside = path + ".damaged";
     for (int n = 1; pathExists(aside); ++n)
       aside = path + ".damaged." + std::to_string(n);
-    if (std::rename(path.c_str(), aside.c_str()) != 0) return false;
+    // A second name for the damaged file keeps what it held; the hive's own name then gets the
+    // new file with the damaged one's mode and owner. Where links are not possible, it is moved.
+    if (::link(path.c_str(), aside.c_str()) != 0 && std::rename(path.c_str(), aside.c_str()) != 0) return false;
   }
-  std::string tmp = path + ".tmp." + std::to_string(getpid());
+  // A new hive is the user's alone (it may hold PROXY_PWD); an existing one keeps its mode and
+  // owner (the floor's rules).
   std::string text = hive.serialize();
-  ::unlink(tmp.c_str()); // left by a process of the same id that did not finish
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) return false;
-  bool ok = ::fchmod(fd, mode) == 0;
-  // A hive written by root for its user (sudo keeps HOME) stays the user's: else it could no
-  // longer be read. Only root may give a file away; anyone else writes their own hives anyway.
-  if (ok && exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()))
-    ok = ::fchown(fd, st.st_uid, st.st_gid) == 0 || errno == EPERM;
-  size_t off = 0;
-  while (ok && off < text.size()) {
-    ssize_t n = ::write(fd, text.data() + off, text.size() - off);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0)
-      ok = false;
-    else
-      off += static_cast<size_t>(n);
-  }
-  ok = ok && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
-    ::unlink(tmp.c_str());
-    return false;
-  }
-  return syncFolder(folderOf(path));
+  AtomicFile file;
+  return file.open(path, 0600) && file.write(text.data(), text.size()) && file.commit();
 }
 
 class PosixRegistry : public Registry {
