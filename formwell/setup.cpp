@@ -330,20 +330,17 @@ std::string CSetup::modulePath() {
   return path.empty() ? "Error" : path;
 }
 
-// The file is written beside its place and renamed into it, so that a cut write (a full disk)
-// never leaves a cut archive under the name: the old file stays, or there is none.
+// Written through the atomic floor (a private temporary beside the file, synced, renamed into
+// place), so that a cut write (a full disk) never leaves a cut archive under the name: the old file
+// stays, or there is none.
 int CSetup::writeResourceToFile(const std::string& path, int id, const std::string& type) {
-  std::string temporary = path + ".new";
-  platform::removeFile(temporary); // left behind by a run that was killed
-  platform::OutFile file;
-  if (!file.createNew(temporary)) return 0;
   const void* data = nullptr;
   size_t size = 0;
-  bool ok = true;
-  if (platform::findResource(id, type, &data, &size)) ok = file.write(data, size);
-  ok = file.close() && ok && platform::replaceFile(temporary, path);
-  if (!ok) platform::removeFile(temporary);
-  return ok ? 1 : 0;
+  if (!platform::findResource(id, type, &data, &size)) {
+    data = "";
+    size = 0;
+  }
+  return platform::replaceFileContents(path, data, size) ? 1 : 0;
 }
 
 // Only a ZIP archive is a package: a file that does not open as one (a cut download, a cut write
