@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -109,6 +110,15 @@ struct Member {
   bool folder = false;
   bool executable = false;
 };
+
+// Names compared as Windows compares them (ASCII letters without regard to case).
+bool sameName(const std::string& a, const char* b) {
+  size_t n = std::strlen(b);
+  if (a.size() != n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  return true;
+}
 
 std::string joined(const std::string& base, const std::vector<std::string>& parts, size_t count) {
   std::string path = base;
@@ -380,6 +390,9 @@ int CSetup::extractArchive(const std::string& archive, const std::string& folder
     m.index = i;
     const std::string& name = info.name;
     if (!memberPath(name, &m.parts) || info.type == CArchiveReader::kOtherType) continue;
+    // The installation's own names are not the package's to write: a member there could overwrite
+    // a staged file of another member, or the mark.
+    if (!m.parts.empty() && (sameName(m.parts[0], kStagingName) || sameName(m.parts[0], kMarkName))) continue;
     // A member whose name holds a dot is a file, one without a dot a folder (so a member file
     // without an extension becomes a folder). Only the member's own name is looked at: judged
     // on the whole path, every member under a folder such as "~/.local/share" or "v1.0" would

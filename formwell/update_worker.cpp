@@ -256,12 +256,14 @@ void updateWorker(UpdateJob& job, UpdateView& view) {
   // to its end, whoever asks to leave meanwhile.
   if (!ok || !job.beginInstalling()) {
     platform::removeFile(part);
-    if (go()) {
+    bool show = go();
+    // Finished before start is enabled again, so that a click on it finds the worker done.
+    job.finish();
+    if (show) {
       view.setStatus(kEntryFailed);
       view.enableStart(true);
       view.enableRun(false);
     }
-    job.finish();
     view.done();
     return;
   }
@@ -276,6 +278,7 @@ void updateWorker(UpdateJob& job, UpdateView& view) {
   // Unpacks, records the version and clears the mark; a failure has shown its text, the mark
   // stays and the version recorded before stays.
   if (ok) ok = job.setup->completeInstall(archive, job.folder, job.version) == 1;
+  job.finish();
   if (ok) {
     for (int p = 60; p <= 100; p += 10)
       view.setProgress(p);
@@ -287,7 +290,6 @@ void updateWorker(UpdateJob& job, UpdateView& view) {
     view.enableStart(true);
     view.enableRun(false);
   }
-  job.finish();
   view.done();
 }
 

@@ -328,6 +328,13 @@ TEST_F(SetupTest, HostileMemberNamesNeverLeaveTheDestination) {
   EXPECT_FALSE(fs::exists(fs::temp_directory_path() / evil));
   EXPECT_FALSE(fs::exists(fs::path("C:\\") / evil));
   EXPECT_FALSE(fs::exists(fs::current_path() / evil));
+  // The installation's own names (its mark, its staging folder) are not the package's to write.
+  std::string own = file("own.zip", archtest::buildZip({{"install.pending", "forged"}, {".Staging/0.txt", "x"},
+                                                        {"ok.txt", "ok"}}));
+  ASSERT_EQ(s.extractArchive(own, dir.str() + "own"), 1);
+  EXPECT_FALSE(fs::exists(dir.path() / "own" / "install.pending"));
+  EXPECT_FALSE(fs::exists(dir.path() / "own" / ".Staging"));
+  EXPECT_EQ(slurp(dir.str() + "own/ok.txt"), "ok");
 }
 
 // Only a whole ZIP archive installs: a cut one (a full disk while writing tm.zip), an error page,
