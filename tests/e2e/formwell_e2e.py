@@ -457,6 +457,7 @@ def case_exit_during_unpacking(kit, opts, work, table, many_package, loader):
                 break
         time.sleep(0.3)
     shutil.copy2(kit.original, kit.program)
+    os.unlink(os.path.join(kit.folder, "loader.exe"))  # or every later exit would install it again
     kit.set_version("1.0.0.0")
 
 
