@@ -1,5 +1,8 @@
 #include "update_dialog.h"
 
+#include <chrono>
+#include <thread>
+
 #include "platform/codepage.h"
 #include "text_table.h"
 
@@ -9,6 +12,9 @@ namespace {
 
 using platform::ControlKind;
 using platform::ControlTemplate;
+
+// How long the dialog's end waits for a cancelled worker whose transfer the library does not end.
+constexpr int kCancelledWorkerWaitMs = 1000;
 
 // What the status line says while the dialog waits for an installation before it ends.
 const char kTextFinishingInstall[] = "正在安装新版本，请稍候……安装完成后程序将自动退出。";
@@ -85,9 +91,21 @@ CUpdateDlg::CUpdateDlg(const std::string& baseUrl, const std::string& version, c
       setup_(setup) {}
 
 CUpdateDlg::~CUpdateDlg() {
-  // The dialog ends only once its worker has left; this covers a dialog destroyed without ending.
-  if (job_) job_->cancel();
-  if (worker_.joinable()) worker_.join();
+  if (!worker_.joinable()) return;
+  // An installation that has begun is waited for, whatever ended the dialog. A cancelled worker
+  // leaves as soon as the abort has ended its transfer; where the library does not end a read that
+  // waits on a silent server when its handle is closed (Wine's WinINet), it is given a bound and
+  // then left to end on its own: cancelled, it can no longer install, record or show anything.
+  if (job_->cancel()) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCancelledWorkerWaitMs);
+    while (!job_->finished() && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!job_->finished()) {
+      worker_.detach();
+      return;
+    }
+  }
+  worker_.join();
 }
 
 bool CUpdateDlg::onInitDialog() {
@@ -123,14 +141,18 @@ void CUpdateDlg::onCancel() {
     endDialog(platform::kIdCancel);
     return;
   }
-  // A cancel that takes effect aborts the transfer, so the worker leaves at once; an installation
-  // that has begun runs to its end. Either way the dialog ends when the worker says it is done.
+  // A cancel that takes effect aborts the transfer, and the dialog ends at once (its end joins the
+  // worker, which is leaving). An installation that has begun runs to its end: the dialog says so
+  // and ends when the worker says it is done.
+  if (job_->cancel()) {
+    endDialog(platform::kIdCancel);
+    return;
+  }
   leaving_ = true;
-  bool installing = !job_->cancel();
   enableItem(kIdStart, false);
   enableItem(kIdRun, false);
   enableItem(kIdExit, false);
-  if (installing) setItemText(kIdStatus, platform::utf8ToWide(kTextFinishingInstall));
+  setItemText(kIdStatus, platform::utf8ToWide(kTextFinishingInstall));
   if (job_->finished()) workerDoneOnUiThread();
 }
 

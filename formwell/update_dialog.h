@@ -5,9 +5,10 @@
 // once the dialog has ended.
 //
 // Leaving the dialog (exit, the close box, Esc) cancels the job. While the package is on its way
-// that aborts the transfer, and the dialog ends as soon as the worker has left. Once the
-// installation has begun it runs to its end: the dialog says so, keeps its buttons disabled and
-// ends when the worker is through. Every ending joins the worker; no thread is stopped by force.
+// that aborts the transfer and ends the dialog, whose end joins the worker (bounded where the
+// library ignores the abort, see ~CUpdateDlg). Once the installation has begun it runs to its end:
+// the dialog says so, keeps its buttons disabled and ends when the worker is through. No thread
+// is stopped by force.
 // UI thread only.
 #pragma once
 

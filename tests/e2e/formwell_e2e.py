@@ -415,23 +415,27 @@ def case_exit_during_download(kit, opts, work, table, slow_package, mode):
     while any(win == w for win, _ in windows()) and time.monotonic() - started < 5:
         time.sleep(0.05)
     gone = time.monotonic() - started
-    # Wine's WinINet does not interrupt a read stuck on a silent server when its handle is closed:
-    # the dialog joins its worker, which leaves when the read times out (30 s of silence).
-    wine_stall = kit.wine and mode == "stall"
-    check(ended(proc, 45 if wine_stall else 10), "formwell did not end after exit during the download")
+    check(ended(proc, 10), "formwell did not end after exit during the download")
     took = time.monotonic() - started
     print("    exit during the download: the dialog was gone after %.2f s, the process after %.2f s "
           "(%.2f s without a download)" % (gone, took, kit.exit_baseline))
     # Within a second, or (under Wine, whose processes take a while to end) no later than when
     # no download runs.
     limit = max(1.0, kit.exit_baseline + 0.5)
-    if wine_stall:
-        limit += 32.0
     check(gone < limit, "the dialog took %.2f s to go" % gone)
+    if kit.wine:
+        # Wine's WinINet does not interrupt a read when its handle is closed: the dialog waits up to
+        # a second for its worker (a trickling read returns with its next bytes) and, when the server
+        # is silent, ends all the same.
+        limit += 1.0
     check(took < limit, "formwell took %.2f s to end" % took)
     check(kit.version() == "1.0.0.0", "version recorded: %r" % kit.version())
     check(kit.file("tm.zip") == old_zip, "tm.zip changed")
-    check(kit.file("tm.zip.part") is None, "tm.zip.part left behind")
+    time.sleep(0.5)
+    # (A worker still stuck in Wine's WinINet when the program ends leaves its part file; the next
+    # download starts a fresh one.)
+    if not (kit.wine and mode == "stall"):
+        check(kit.file("tm.zip.part") is None, "tm.zip.part left behind")
 
 
 def case_exit_during_unpacking(kit, opts, work, table, many_package, loader):
