@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include <minizip/unzip.h>
 #include <zlib.h>
 
 #include "platform/file_info.h"
+#include "platform/file_reader.h"
 #include "platform/files.h"
 
 namespace {
@@ -188,11 +190,95 @@ void CArchiveReader::close() {
   tarHeadersRead_ = 0;
 }
 
+namespace {
+
+// The ZIP layer's file access: reads at an offset through a window of 256 KiB kept in memory, so
+// that its many small reads and seeks (headers, names, pieces of 16 KiB) cost neither a seek nor a
+// read of the system each.
+class ZipStream {
+public:
+  static void fill(zlib_filefunc64_def* def) {
+    def->zopen64_file = &open;
+    def->zread_file = &read;
+    def->zwrite_file = &write;
+    def->ztell64_file = &tell;
+    def->zseek64_file = &seek;
+    def->zclose_file = &close;
+    def->zerror_file = &error;
+    def->opaque = nullptr;
+  }
+
+private:
+  static constexpr size_t kWindow = 256 * 1024;
+
+  static voidpf ZCALLBACK open(voidpf, const void* path, int mode) {
+    if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ || !path) return nullptr;
+    auto* s = new ZipStream;
+    if (!s->file_.open(static_cast<const char*>(path))) {
+      delete s;
+      return nullptr;
+    }
+    return s;
+  }
+  static uLong ZCALLBACK read(voidpf, voidpf stream, void* buf, uLong size) {
+    auto* s = static_cast<ZipStream*>(stream);
+    auto* out = static_cast<unsigned char*>(buf);
+    uLong done = 0;
+    while (done < size) {
+      if (s->at_ >= s->windowAt_ && s->at_ < s->windowAt_ + s->window_.size()) {
+        size_t from = static_cast<size_t>(s->at_ - s->windowAt_);
+        size_t n = std::min<size_t>(size - done, s->window_.size() - from);
+        std::memcpy(out + done, s->window_.data() + from, n);
+        done += static_cast<uLong>(n);
+        s->at_ += n;
+        continue;
+      }
+      s->window_.resize(kWindow);
+      long long got = s->file_.readAt(s->at_, s->window_.data(), kWindow);
+      if (got <= 0) {
+        s->window_.clear();
+        if (got < 0) s->failed_ = true;
+        break;
+      }
+      s->window_.resize(static_cast<size_t>(got));
+      s->windowAt_ = s->at_;
+    }
+    return done;
+  }
+  static uLong ZCALLBACK write(voidpf, voidpf, const void*, uLong) { return 0; }
+  static ZPOS64_T ZCALLBACK tell(voidpf, voidpf stream) { return static_cast<ZipStream*>(stream)->at_; }
+  static long ZCALLBACK seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+    auto* s = static_cast<ZipStream*>(stream);
+    switch (origin) {
+    case ZLIB_FILEFUNC_SEEK_SET: s->at_ = offset; break;
+    case ZLIB_FILEFUNC_SEEK_CUR: s->at_ += offset; break;
+    case ZLIB_FILEFUNC_SEEK_END: s->at_ = s->file_.size() + offset; break;
+    default: return -1;
+    }
+    return 0;
+  }
+  static int ZCALLBACK close(voidpf, voidpf stream) {
+    delete static_cast<ZipStream*>(stream);
+    return 0;
+  }
+  static int ZCALLBACK error(voidpf, voidpf stream) { return static_cast<ZipStream*>(stream)->failed_ ? 1 : 0; }
+
+  platform::FileReader file_;
+  std::vector<unsigned char> window_;
+  uint64_t windowAt_ = 0;
+  uint64_t at_ = 0;
+  bool failed_ = false;
+};
+
+} // namespace
+
 int CArchiveReader::open(const std::string& path) {
   // Whatever an earlier open left behind is released first.
   close();
   std::string native = platform::nativePath(path);
-  unzFile zip = unzOpen64(native.c_str());
+  zlib_filefunc64_def access;
+  ZipStream::fill(&access);
+  unzFile zip = unzOpen2_64(native.c_str(), &access);
   if (zip) {
     zip_ = zip;
     kind_ = kZip;
@@ -236,8 +322,10 @@ bool CArchiveReader::indexZip() {
 
 // Walks the tar headers once, from the start of the data to the end marker (a block of zeros)
 // or the end of the data. Every header on the way must hold up: a matching checksum, a size in
-// octal whose data lies within the stream. GNU long names and pax headers name the entry after
-// them and are not entries themselves.
+// octal whose data and its padding to the next block lie within the stream: one that ends inside
+// a member's data or its padding was cut (one that ends at a header's place, without the end
+// marker, counts as whole). GNU long names and pax headers name the entry after them and are not
+// entries themselves.
 bool CArchiveReader::indexTar() {
   std::string longName, paxPath;
   int64_t paxSize = -1;
@@ -256,6 +344,7 @@ bool CArchiveReader::indexTar() {
     uint32_t room = dataLength_ - offset - kTarBlock;
     if (size > room) return false; // data past the end of the stream
     uint64_t padded = (static_cast<uint64_t>(size) + kTarBlock - 1) / kTarBlock * kTarBlock;
+    if (padded > room) return false; // cut inside the padding
     const unsigned char* body = h + kTarBlock;
     switch (type) {
     case 'L': // GNU: the next entry's name
@@ -294,12 +383,7 @@ bool CArchiveReader::indexTar() {
       pending = false;
     }
     }
-    // The last entry of a stream whose final padding was cut off still has all its bytes.
-    if (padded >= room) {
-      offset = dataLength_;
-    } else {
-      offset += kTarBlock + static_cast<uint32_t>(padded);
-    }
+    offset += kTarBlock + static_cast<uint32_t>(padded);
   }
   tarComplete_ = !pending;
   return tarComplete_;
@@ -506,7 +590,12 @@ int CArchiveReader::readZipFile(const Sink& sink) {
     lastError_ = kTextZipUnzip;
     return 0;
   }
-  std::vector<unsigned char> in(kPieceSize), out(deflated ? kPieceSize : 0);
+  // The pieces are kept from entry to entry: an archive of many small files would otherwise spend
+  // its time allocating and clearing them.
+  if (pieceIn_.size() != kPieceSize) pieceIn_.resize(kPieceSize);
+  if (deflated && pieceOut_.size() != kPieceSize) pieceOut_.resize(kPieceSize);
+  std::vector<unsigned char>& in = pieceIn_;
+  std::vector<unsigned char>& out = pieceOut_;
   z_stream z{};
   if (deflated && inflateInit2(&z, -MAX_WBITS) != Z_OK) {
     unzCloseCurrentFile(zip);

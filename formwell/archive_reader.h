@@ -108,6 +108,7 @@ private:
   int readZipFile(const Sink& sink);
   int getMemoryFile(int index, const unsigned char** data, uint32_t* size, EntryInfo* info);
 
+  std::vector<unsigned char> pieceIn_, pieceOut_; // readFile's pieces, kept between entries
   void* zip_ = nullptr;           // unzFile
   unsigned char* data_ = nullptr; // the gzip stream, or the last ZIP entry
   uint32_t dataLength_ = 0;

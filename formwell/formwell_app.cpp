@@ -81,6 +81,13 @@ bool CFormwellApp::InitInstance() {
   while (!steps_.versionCheckDone())
     steps_.sleepMs(kVersionPollMs);
 
+  // An installation that a crash, a kill or a power cut ended half way is completed from its
+  // package before anything looks at the installed version or starts formdesk: the program
+  // folder is never used half old, half new. When that fails, nothing else happens.
+  if (!steps_.finishPendingInstall()) {
+    installFailed_ = true;
+    return false;
+  }
   std::string installed = steps_.readInstalledVersion();
   std::string server = steps_.serverVersion();
   if (server == kCarriedVersion || (server.empty() && (installed.empty() || !steps_.programFolderExists()))) {

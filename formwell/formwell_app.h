@@ -26,6 +26,9 @@ public:
   virtual std::string serverVersion() = 0; // read only once versionCheckDone is seen
   virtual std::string readInstalledVersion() = 0;
   virtual int programFolderExists() = 0;
+  // Completes an installation that a run ended in the middle of (CSetup::finishPendingInstall);
+  // 1 when none was pending or it is complete now, 0 when it failed.
+  virtual int finishPendingInstall() = 0;
   // Writes the carried package to tm.zip in the program folder (made first) and installs it;
   // 1 when installPackage succeeded.
   virtual int installCarriedPackage() = 0;
@@ -63,8 +66,9 @@ public:
 
   // Whether the last InitInstance offered an update (updateNeeded).
   int updateNeeded() const { return updateNeeded_; }
-  // Whether the last InitInstance ended because the carried package could not be installed
-  // (the program's exit code says so; nothing else does).
+  // Whether the last InitInstance ended because the carried package could not be installed, or
+  // an interrupted installation could not be completed (the program's exit code says so; nothing
+  // else does).
   bool installFailed() const { return installFailed_; }
 
 private:

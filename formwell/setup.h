@@ -29,8 +29,26 @@ public:
   int writeInstalledVersion(const std::string& version);
   std::string modulePath();
   int writeResourceToFile(const std::string& path, int id, const std::string& type);
+  // Unpacks every member into the folder; a failure shows its text.
   int extractArchive(const std::string& archive, const std::string& folder);
+  // The same, handing a failure's text (empty when the archive did not open as a ZIP) to the
+  // caller instead of showing it.
+  int extractArchive(const std::string& archive, const std::string& folder, std::string* failure);
+  // The carried package at archive, installed all or nothing as below, recorded as "1.0.0.0".
   int installPackage(const std::string& archive, const std::string& folder);
+
+  // An installation is all or nothing across a crash or a power cut. beginInstall puts a mark
+  // into the folder naming the version and the identity (size and SHA-256) of the package file,
+  // before that file takes tm.zip's place; completeInstall unpacks the archive (a failure shows
+  // its text), records the version and only then removes the mark; abandonInstall removes a mark whose package never
+  // took tm.zip's place. finishPendingInstall, called at start-up before anything looks at the
+  // installed version, completes an installation whose mark is there and whose tm.zip is the
+  // package it names, or drops a mark whose package never arrived. 1 on success (or nothing
+  // pending), 0 on failure (the mark stays, so the next start tries again).
+  int beginInstall(const std::string& folder, const std::string& version, const std::string& package);
+  int completeInstall(const std::string& archive, const std::string& folder, const std::string& version);
+  void abandonInstall(const std::string& folder);
+  int finishPendingInstall(const std::string& folder);
   int replaceSelf();
 
   // The carried package: resource type "BINARY", identifier 160, version "1.0.0.0".

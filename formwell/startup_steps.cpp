@@ -33,6 +33,7 @@ public:
   std::string serverVersion() override { return formwell::serverVersion; }
   std::string readInstalledVersion() override { return setup.readInstalledVersion(); }
   int programFolderExists() override { return setup.programFolderExists(); }
+  int finishPendingInstall() override { return setup.finishPendingInstall(setup.programFolder()); }
   int installCarriedPackage() override {
     std::string folder = setup.programFolder();
     platform::makeSurePathExists(folder);

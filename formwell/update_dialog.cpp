@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/codepage.h"
 #include "text_table.h"
 
 namespace formwell {
@@ -12,17 +13,17 @@ namespace {
 using platform::ControlKind;
 using platform::ControlTemplate;
 
-// How long the dialog's end waits for its worker to leave. The abort makes a read return at once
-// (libcurl; WinINet when the request handle is closed); a WinINet that does not interrupt a read
-// stuck on a silent server (Wine's) must not keep the program from ending for long.
-constexpr int kWorkerWaitOnDestructionMs = 1000;
+// How long the dialog's end waits for a cancelled worker whose transfer the library does not end.
+constexpr int kCancelledWorkerWaitMs = 1000;
+
+// What the status line says while the dialog waits for an installation before it ends.
+const char kTextFinishingInstall[] = "正在安装新版本，请稍候……安装完成后程序将自动退出。";
 
 // The worker's calls, carried to the dialog's controls on the UI thread. The poster drops them
 // once the dialog has ended, so a late call never reaches a control that is gone.
 class PostedView : public UpdateView {
 public:
-  PostedView(platform::Dialog& dialog, const std::atomic<bool>& cancelled)
-      : dialog_(&dialog), poster_(dialog.poster()), cancelled_(cancelled) {}
+  explicit PostedView(CUpdateDlg& dialog) : dialog_(&dialog), poster_(dialog.poster()) {}
 
   void setStatus(int entry) override {
     std::string text = uiText[entry];
@@ -32,22 +33,29 @@ public:
     post([percent](platform::Dialog& d) { d.setProgressPos(CUpdateDlg::kIdProgress, percent); });
   }
   void enableStart(bool on) override {
-    post([on](platform::Dialog& d) { d.enableItem(CUpdateDlg::kIdStart, on); });
+    post([on](platform::Dialog& d) {
+      if (!static_cast<CUpdateDlg&>(d).leaving()) d.enableItem(CUpdateDlg::kIdStart, on);
+    });
   }
   void enableRun(bool on) override {
-    post([on](platform::Dialog& d) { d.enableItem(CUpdateDlg::kIdRun, on); });
+    post([on](platform::Dialog& d) {
+      // While the dialog waits to end, its buttons stay disabled whatever the worker reports.
+      if (!static_cast<CUpdateDlg&>(d).leaving()) d.enableItem(CUpdateDlg::kIdRun, on);
+    });
+  }
+  void done() override {
+    CUpdateDlg* d = dialog_;
+    poster_.post([d] { d->workerDoneOnUiThread(); });
   }
 
 private:
   template <typename F> void post(F f) {
-    if (cancelled_.load(std::memory_order_acquire)) return;
-    platform::Dialog* d = dialog_;
+    CUpdateDlg* d = dialog_;
     poster_.post([d, f] { f(*d); });
   }
 
-  platform::Dialog* dialog_;
+  CUpdateDlg* dialog_;
   platform::UiPoster poster_;
-  const std::atomic<bool>& cancelled_; // lives in the job, which the worker keeps alive
 };
 
 } // namespace
@@ -83,8 +91,21 @@ CUpdateDlg::CUpdateDlg(const std::string& baseUrl, const std::string& version, c
       setup_(setup) {}
 
 CUpdateDlg::~CUpdateDlg() {
-  stopWorker();
-  waitForWorker(kWorkerWaitOnDestructionMs);
+  if (!worker_.joinable()) return;
+  // An installation that has begun is waited for, whatever ended the dialog. A cancelled worker
+  // leaves as soon as the abort has ended its transfer; where the library does not end a read that
+  // waits on a silent server when its handle is closed (Wine's WinINet), it is given a bound and
+  // then left to end on its own: cancelled, it can no longer install, record or show anything.
+  if (job_->cancel()) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCancelledWorkerWaitMs);
+    while (!job_->finished() && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!job_->finished()) {
+      worker_.detach();
+      return;
+    }
+  }
+  worker_.join();
 }
 
 bool CUpdateDlg::onInitDialog() {
@@ -115,14 +136,34 @@ void CUpdateDlg::onOK() {
 }
 
 void CUpdateDlg::onCancel() {
-  stopWorker();
-  endDialog(platform::kIdCancel);
+  if (leaving_) return; // already waiting for the worker
+  if (!worker_.joinable()) {
+    endDialog(platform::kIdCancel);
+    return;
+  }
+  // A cancel that takes effect aborts the transfer, and the dialog ends at once (its end joins the
+  // worker, which is leaving). An installation that has begun runs to its end: the dialog says so
+  // and ends when the worker says it is done.
+  if (job_->cancel()) {
+    endDialog(platform::kIdCancel);
+    return;
+  }
+  leaving_ = true;
+  enableItem(kIdStart, false);
+  enableItem(kIdRun, false);
+  enableItem(kIdExit, false);
+  setItemText(kIdStatus, platform::utf8ToWide(kTextFinishingInstall));
+  if (job_->finished()) workerDoneOnUiThread();
+}
+
+void CUpdateDlg::workerDoneOnUiThread() {
+  if (worker_.joinable()) worker_.join(); // the worker's last call: it leaves at once
+  if (leaving_ && result() == 0) endDialog(platform::kIdCancel);
 }
 
 void CUpdateDlg::startUpdate() {
-  // Start is disabled while a worker runs, so two workers never overlap; a worker that has
-  // reported its failure may still be on its last steps, so wait for it to be gone.
-  if (job_ && !job_->finished.load(std::memory_order_acquire) && !waitForWorker(2000)) return;
+  if (leaving_ || (job_ && !job_->finished())) return; // one worker at a time
+  if (worker_.joinable()) worker_.join();
   enableItem(kIdStart, false);
   enableItem(kIdRun, false);
   showItem(kIdStatus, true);
@@ -136,28 +177,9 @@ void CUpdateDlg::startUpdate() {
   job->internet = &internet_;
   job->setup = &setup_;
   job->key = &updatePublicKey();
-  auto view = std::make_shared<PostedView>(*this, job->cancelled);
+  auto view = std::make_shared<PostedView>(*this);
   job_ = job;
-  // The thread owns what it uses (the job and the view): nothing it touches is freed under it.
-  std::thread([job, view] { updateWorker(*job, *view); }).detach();
-}
-
-void CUpdateDlg::stopWorker() {
-  if (!job_ || job_->finished.load(std::memory_order_acquire)) return;
-  job_->cancelled.store(true, std::memory_order_release);
-  // The worker may be waiting inside the library for bytes that never come: end every transfer,
-  // so that its read returns at once. The program only ends after this, so the Internet layer
-  // taking no new transfers afterwards costs nothing.
-  internet_.abortAll(0);
-}
-
-bool CUpdateDlg::waitForWorker(int timeoutMs) const {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (job_ && !job_->finished.load(std::memory_order_acquire)) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
+  worker_ = std::thread([job, view] { updateWorker(*job, *view); });
 }
 
 } // namespace formwell

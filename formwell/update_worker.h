@@ -4,13 +4,17 @@
 // controls on the UI thread, and it takes the Internet layer and the installation it works with
 // from an UpdateJob, so tests hand in fakes.
 //
-// Threads: updateWorker runs on the update worker thread; the dialog (UI thread) may raise the
-// job's cancelled flag at any time. After the flag is up the worker calls no view method and
-// records nothing; it leaves at its next step, and the transfer at its next read.
+// Threads: updateWorker runs on the update worker thread, which the dialog owns; the dialog (UI
+// thread) may cancel the job at any time (UpdateJob::cancel). A cancel that takes effect aborts
+// the worker's transfer, and the worker then calls no view method, records nothing and leaves. An
+// installation, once begun, is not cancelled: it runs to its end and reports as usual.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "package_signature.h"
@@ -35,11 +39,24 @@ public:
   virtual void setProgress(int percent) = 0;
   virtual void enableStart(bool enabled) = 0; // button 1001
   virtual void enableRun(bool enabled) = 0;   // button 1009
+  // The worker's very last call, in every case (also after a cancel).
+  virtual void done() {}
 };
 
-// One update's inputs and its two flags. Shared by the dialog and the worker (shared_ptr), so
-// whichever ends last frees it.
-struct UpdateJob {
+// Where an update stands. The worker moves from kWorking (asking, downloading, checking) either
+// to kCancelled (the dialog cancelled it first) or to kInstalling (the package is about to take
+// tm.zip's place), and ends in kFinished. Only kWorking can be cancelled: an installation once
+// begun runs to its end, so the program folder is never left half old, half new by a cancel.
+enum class UpdateState { kWorking, kCancelled, kInstalling, kFinished };
+
+// One update's inputs and its state, shared by the dialog and the worker (shared_ptr). The dialog
+// owns the worker's thread and joins it; the job outlives both.
+class UpdateJob {
+public:
+  UpdateJob() = default;
+  UpdateJob(const UpdateJob&) = delete;
+  UpdateJob& operator=(const UpdateJob&) = delete;
+
   std::string baseUrl; // updateBaseUrl, ending in "/"
   std::string version; // serverVersion, recorded after a successful update
   std::string folder;  // the program folder, ending in a separator
@@ -48,8 +65,38 @@ struct UpdateJob {
   // The program's update key. With a key present, the package counts only with a valid signature
   // (table.zip.sig beside it on the server), checked before anything is unpacked.
   const UpdateKey* key = nullptr;
-  std::atomic<bool> cancelled{false}; // raised by the dialog when it ends
-  std::atomic<bool> finished{false};  // raised by the worker as its very last step
+  // Called on the worker thread after the package passed its last check, just before the worker
+  // commits to installing it (tests cancel here).
+  std::function<void()> beforeCommit;
+
+  // Any thread. Cancels the update while it is kWorking: true when that took effect (the worker's
+  // transfers are aborted, it installs nothing and reports nothing more) or the worker has
+  // finished anyway; false while an installation runs, which the caller then waits for.
+  bool cancel();
+  UpdateState state() const { return state_.load(std::memory_order_acquire); }
+  bool cancelled() const { return state() == UpdateState::kCancelled; }
+  bool finished() const { return state() == UpdateState::kFinished; }
+
+  // The worker's side. start: a job that has finished may run again (kWorking); a cancelled one
+  // stays cancelled. beginInstalling: kWorking to kInstalling, false when cancelled first.
+  void start() {
+    UpdateState finished = UpdateState::kFinished;
+    state_.compare_exchange_strong(finished, UpdateState::kWorking, std::memory_order_acq_rel);
+  }
+  bool beginInstalling();
+  void finish() { state_.store(UpdateState::kFinished, std::memory_order_release); }
+
+  // The requests the worker has open, so that cancel can abort them; none is opened after a
+  // cancel. Used by the worker's view of the Internet layer (update_worker.cpp).
+  bool addRequest(platform::InetHandle request);
+  void removeRequest(platform::InetHandle request);
+  std::mutex& requestsMutex() { return requestsMutex_; }
+
+private:
+  std::atomic<UpdateState> state_{UpdateState::kWorking};
+  std::mutex requestsMutex_;
+  std::set<platform::InetHandle> requests_;
+  bool aborted_ = false;
 };
 
 // The announced size from the text of filesize.txt, read as the standard string-to-long
@@ -68,9 +115,9 @@ int64_t fetchPackageSize(platform::Internet& internet, const std::string& baseUr
 // Downloads url into the file at path, moving the view's progress as the bytes arrive.
 // Returns 1 when the whole body arrived with a 2xx status and, when total is not 0, exactly
 // total bytes; -1 otherwise (no connection, the file cannot be made, a non-2xx answer, a failed
-// or short transfer, a write that fails, or cancelled raised), and then path is removed.
+// or short transfer, a write that fails, or the job cancelled), and then path is removed.
 int downloadToFile(platform::Internet& internet, const std::string& url, const std::string& path, UpdateView& view,
-                   int64_t total, const std::atomic<bool>& cancelled);
+                   int64_t total, const UpdateJob& job);
 
 // Whether the package at path carries a valid signature by key and is the package that the signed
 // statement beside it (statement.txt in url's folder) states for exactly version: url + ".sig" and
@@ -84,8 +131,9 @@ bool isZipPackage(const std::string& path);
 
 // The whole update, on the worker thread. On success: tm.zip is the new package, it is unpacked
 // into the folder, the version is recorded, progress 100, status entry 24, start disabled, run
-// enabled. On any failure: status entry 21, start enabled, run disabled, the earlier tm.zip and
-// the recorded version as they were. Raises job.finished at the end in every case.
+// enabled. On any failure: status entry 21 (after the extraction's own message, if it had one),
+// start enabled, run disabled, the recorded version as it was. The job ends kFinished and the
+// view hears done() in every case.
 void updateWorker(UpdateJob& job, UpdateView& view);
 
 } // namespace formwell

@@ -573,6 +573,18 @@ public:
     return true;
   }
 
+  bool abort(InetHandle request) override {
+    Shared& s = shared();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    for (Request* r : s.live)
+      if (static_cast<InetHandle>(static_cast<Handle*>(r)) == request) {
+        r->aborted.store(true, std::memory_order_release);
+        curl_multi_wakeup(r->multi); // a live request has its multi handle (enrolled last)
+        return true;
+      }
+    return false;
+  }
+
   bool abortAll(uint32_t waitMs) override {
     Shared& s = shared();
     std::unique_lock<std::mutex> lock(s.mutex);

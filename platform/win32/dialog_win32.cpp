@@ -405,7 +405,19 @@ bool Dialog::isItemVisible(int id) const {
   return c && c->hwnd && (GetWindowLongW(c->hwnd, GWL_STYLE) & WS_VISIBLE);
 }
 void Dialog::enableItem(int id, bool enable) {
-  if (Impl::Control* c = impl_->find(id)) EnableWindow(c->hwnd, enable);
+  Impl::Control* c = impl_->find(id);
+  if (!c) return;
+  // A control disabled while it holds the keyboard focus leaves the dialog without any, and
+  // then Esc and Enter reach nothing: hand the focus to the next control that can take it
+  // first (the dialog manager's own way, so the default button follows).
+  if (!enable && c->hwnd && impl_->hwnd && GetFocus() == c->hwnd) {
+    HWND next = GetNextDlgTabItem(impl_->hwnd, c->hwnd, FALSE);
+    if (next && next != c->hwnd)
+      SendMessageW(impl_->hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
+    else
+      SetFocus(impl_->hwnd);
+  }
+  EnableWindow(c->hwnd, enable);
 }
 bool Dialog::isItemEnabled(int id) const {
   const Impl::Control* c = impl_->find(id);

@@ -177,6 +177,20 @@ public:
     return ok;
   }
 
+  // Closing the handle is WinINet's way of ending a call that blocks on it; the owner's close
+  // then only forgets it.
+  bool abort(InetHandle request) override {
+    Shared& s = shared();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    Wrapped* wrapped = w(request);
+    if (!s.live.count(wrapped) || wrapped->kind != Wrapped::Kind::Request) return false;
+    if (!wrapped->closed) {
+      InternetCloseHandle(wrapped->h);
+      wrapped->closed = true;
+    }
+    return true;
+  }
+
   bool abortAll(uint32_t waitMs) override {
     Shared& s = shared();
     {

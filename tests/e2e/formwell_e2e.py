@@ -269,13 +269,17 @@ class Table:
                     f.write(data)
 
 
-def build_package(opts, work, loader, padding=0):
-    """An update package: eb_df/ with a new page, the stand-in formdesk, and loader.exe."""
+def build_package(opts, work, loader, padding=0, pages=0):
+    """An update package: eb_df/ with a new page (and `pages` more), the stand-in formdesk, and
+    loader.exe."""
     tree = os.path.join(work, "update-tree")
     shutil.rmtree(tree, ignore_errors=True)
     os.makedirs(os.path.join(tree, "eb_df"))
     with open(os.path.join(tree, "eb_df", "updated.html"), "w") as f:
         f.write("<p>from the update</p>\n")
+    for i in range(pages):
+        with open(os.path.join(tree, "eb_df", "page%04d.html" % i), "wb") as f:
+            f.write(os.urandom(4000))
     if padding:
         # Bytes that do not compress, so that a slow server takes a while to send the package.
         with open(os.path.join(tree, "eb_df", "padding.bin"), "wb") as f:
@@ -437,9 +441,9 @@ def case_exit_during_download(kit, opts, work, table, slow_package, mode):
     limit = max(1.0, kit.exit_baseline + 0.5)
     check(gone < limit, "the dialog took %.2f s to go" % gone)
     if kit.wine:
-        # Wine's WinINet does not interrupt a read when its handle is closed: the worker leaves at
-        # the next piece of a trickling download, and the program waits at most a second for a
-        # worker stuck on a silent server and then ends all the same.
+        # Wine's WinINet does not interrupt a read when its handle is closed: the dialog waits up to
+        # a second for its worker (a trickling read returns with its next bytes) and, when the server
+        # is silent, ends all the same.
         limit += 1.0
     check(took < limit, "formwell took %.2f s to end" % took)
     check(kit.version() == "1.0.0.0", "version recorded: %r" % kit.version())
@@ -449,6 +453,33 @@ def case_exit_during_download(kit, opts, work, table, slow_package, mode):
     # download starts a fresh one.)
     if not (kit.wine and mode == "stall"):
         check(kit.file("tm.zip.part") is None, "tm.zip.part left behind")
+
+
+def case_exit_during_unpacking(kit, opts, work, table, many_package, loader):
+    """Leaving while the package is unpacked waits for the installation: the next start finds the
+    new version whole and recorded."""
+    table.publish("2.0.0.9", package=many_package)
+    proc = start_dialog(kit, opts, "Escape")
+    w = wait_window(proc, UPDATE_TITLE)
+    press_update(w, START_BUTTON)
+    deadline = time.monotonic() + 30
+    while not os.path.isdir(os.path.join(kit.folder, ".staging")) and time.monotonic() < deadline:
+        time.sleep(0.01)
+    press_update(w, EXIT_BUTTON)
+    check(ended(proc, 60), "formwell did not end after the installation")
+    check(kit.version() == "2.0.0.9", "version after leaving during the unpacking: %r" % kit.version())
+    missing = [i for i in range(3000) if kit.file("eb_df/page%04d.html" % i) is None]
+    check(not missing, "%d pages of the package are missing" % len(missing))
+    # Back to the program and version the next case starts from, once the self-replacement is done.
+    deadline = time.monotonic() + 15
+    while time.monotonic() < deadline:
+        with open(kit.program, "rb") as f:
+            if f.read() == loader:
+                break
+        time.sleep(0.3)
+    shutil.copy2(kit.original, kit.program)
+    os.unlink(os.path.join(kit.folder, "loader.exe"))  # or every later exit would install it again
+    kit.set_version("1.0.0.0")
 
 
 def case_update_runs_and_replaces_the_program(kit, opts, work, table, package, loader, unpacked="eb_df/updated.html"):
@@ -571,6 +602,7 @@ def main():
         loader = b"the next formwell\n" + f.read()
     package = build_package(opts, work, loader)
     slow_package = build_package(opts, work, loader, padding=400000)
+    many_package = build_package(opts, work, loader, pages=3000)
 
     cases = [
         ("first run without network installs and starts formdesk -AC",
@@ -585,6 +617,8 @@ def main():
          lambda: case_failed_updates_keep_everything(kit, opts, work, table, package)),
         ("exit during a slow download ends at once",
          lambda: case_exit_during_download(kit, opts, work, table, slow_package, "slow")),
+        ("exit during the unpacking waits for the installation",
+         lambda: case_exit_during_unpacking(kit, opts, work, table, many_package, loader)),
         ("a newer version updates, runs formdesk and replaces the program",
          lambda: case_update_runs_and_replaces_the_program(kit, opts, work, table, package, loader)),
     ]

@@ -60,6 +60,7 @@ public:
   bool contentLength(platform::InetHandle r, uint64_t* l) override { return real.contentLength(r, l); }
   bool read(platform::InetHandle r, void* b, uint32_t s, uint32_t* c) override { return real.read(r, b, s, c); }
   bool close(platform::InetHandle h) override { return real.close(h); }
+  bool abort(platform::InetHandle r) override { return real.abort(r); }
   bool abortAll(uint32_t ms) override { return real.abortAll(ms); }
 };
 

@@ -173,6 +173,8 @@ TEST_F(ArchiveReaderTest, DamagedOrCutTarArchivesFailTheCount) {
        archtest::tarHeader("b.txt", archtest::octalSize(3), '0', false) + std::string(512, 'b') + a, 0},
       {"cut inside a header", whole.substr(0, 512 + 512 + 100), 1},
       {"cut inside the data", whole.substr(0, 512 + 512 + 512 + 1000), 1},
+      {"cut inside the first member's padding", whole.substr(0, 512 + 100), 0},
+      {"cut inside the last member's padding", whole.substr(0, whole.size() - 100), 2},
       {"cut inside a pax header's entry", a + archtest::tarEntry("p", "22 path=long/name.txt\n", 'x'), 1},
   };
   for (const auto& [what, field] :

@@ -61,6 +61,7 @@ public:
   int sends = 0;
   int closes = 0;
   int aborts = 0;
+  int transferAborts = 0;
   uint32_t securityFlags = 0x1;
 
   platform::InetHandle open(const std::string& agent, platform::InetAccess access, const char* proxyName) override {
@@ -130,6 +131,10 @@ public:
   }
   bool close(platform::InetHandle) override {
     ++closes;
+    return true;
+  }
+  bool abort(platform::InetHandle) override {
+    ++transferAborts;
     return true;
   }
   bool abortAll(uint32_t) override {

@@ -11,6 +11,7 @@ namespace {
 class FakeSteps : public formwell::StartupSteps {
 public:
   std::string server, installed, choice;
+  std::string pending; // the version of an interrupted installation, or "fails"
   int folderExists = 1;
   int installWorks = 1;
   int updateResult = formwell::kIdCancel;
@@ -32,6 +33,13 @@ public:
   std::string serverVersion() override { return server; }
   std::string readInstalledVersion() override { return installed; }
   int programFolderExists() override { return folderExists; }
+  int finishPendingInstall() override {
+    if (pending.empty()) return 1;
+    calls.push_back("finish");
+    if (pending == "fails") return 0;
+    installed = pending; // the interrupted installation records its version
+    return 1;
+  }
   int installCarriedPackage() override {
     calls.push_back("install");
     return installWorks;
@@ -142,6 +150,28 @@ TEST(StartupSequence, DecisionTable) {
     EXPECT_EQ(app.installFailed(), std::string(c.outcome) == "install");
     EXPECT_EQ(steps.outcome(), c.outcome) << "server '" << c.server << "' installed '" << c.installed << "' folder "
                                           << c.folder << " install " << c.installWorks;
+  }
+}
+
+// An interrupted installation is completed before the installed version is read, and its failure
+// ends start-up without formdesk.
+TEST(StartupSequence, AnInterruptedInstallationIsFinishedFirst) {
+  struct Case {
+    const char *server, *pending, *outcome;
+  } cases[] = {
+      {"2.0.0.8", "2.0.0.8", "finish, formdesk ''"},
+      {"", "1.0.0.0", "finish, formdesk ''"},
+      {"2.0.0.8", "fails", "finish"},
+  };
+  for (const Case& c : cases) {
+    FakeSteps steps;
+    steps.server = c.server;
+    steps.installed = "2.0.0.3";
+    steps.pending = c.pending;
+    formwell::CFormwellApp app(steps);
+    app.InitInstance();
+    EXPECT_EQ(steps.outcome(), c.outcome) << c.pending;
+    EXPECT_EQ(app.installFailed(), std::string(c.pending) == "fails") << c.pending;
   }
 }
 

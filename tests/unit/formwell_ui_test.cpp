@@ -7,6 +7,9 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "formdesk_launch.h"
 #include "link_static.h"
@@ -317,5 +320,48 @@ TEST_F(StartDialogWindow, AHostBeyondTheEdgesDoesNotGrowTheWindowAndWorkerCallsA
   // After the end the poster is closed: a late worker call is dropped, not run on a dead window.
   EXPECT_FALSE(dlg.poster().post([] { ADD_FAILURE() << "ran after the end"; }));
 }
+
+#ifdef _WIN32
+// A button disabled while it holds the keyboard focus hands it on first: left without focus, the
+// dialog would hear no Esc (the update dialog after a click on its start button).
+class ThreeButtons : public Dialog {
+public:
+  static const DialogTemplate& buttons() {
+    static const DialogTemplate t = {77, 200, 60, kDialogCaption | kDialogSysMenu, "buttons", "Arial", 9,
+                                     {{ControlKind::PushButton, 11, 5, 30, 40, 14, "start", kControlTabStop, 0},
+                                      {ControlKind::PushButton, 12, 50, 30, 40, 14, "run", kControlTabStop, 0},
+                                      {ControlKind::PushButton, 13, 95, 30, 40, 14, "exit", kControlTabStop, 0}}};
+    return t;
+  }
+  ThreeButtons() : Dialog(buttons()) {}
+  int focused = 0, disabled = 0, disabledBefore = 0, focusBefore = -1, focusAfter = -1;
+  bool onInitDialog() override {
+    if (disabledBefore) enableItem(disabledBefore, false);
+    poster().post([this] {
+      HWND self = FindWindowW(nullptr, L"buttons");
+      SetFocus(GetDlgItem(self, focused));
+      focusBefore = GetFocus() ? GetDlgCtrlID(GetFocus()) : 0;
+      enableItem(disabled, false);
+      focusAfter = GetFocus() ? GetDlgCtrlID(GetFocus()) : 0;
+      endDialog(kIdOk);
+    });
+    return false;
+  }
+};
+
+TEST_F(StartDialogWindow, AFocusedButtonThatIsDisabledHandsTheFocusOn) {
+  struct Case {
+    int focused, disabledBefore, focusAfter;
+  } cases[] = {{11, 12, 13}, {13, 0, 11}};
+  for (const Case& c : cases) {
+    ThreeButtons dlg;
+    dlg.focused = dlg.disabled = c.focused;
+    dlg.disabledBefore = c.disabledBefore;
+    EXPECT_EQ(dlg.doModal(), kIdOk);
+    ASSERT_EQ(dlg.focusBefore, c.focused);
+    EXPECT_EQ(dlg.focusAfter, c.focusAfter) << c.focused;
+  }
+}
+#endif
 
 } // namespace

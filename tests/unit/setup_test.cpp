@@ -12,6 +12,8 @@
 #include <csignal>
 #include <dlfcn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include "archive_builder.h"
@@ -256,7 +258,7 @@ TEST_F(SetupTest, UnreadableEntryIsShownStopsTheExtractionAndLeavesTheVersion) {
   EXPECT_EQ(s.installPackage(zip, dir.str() + "dest"), 0);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0], "Could not unzip file at the specified position from the archive !");
-  EXPECT_EQ(slurp(dir.str() + "dest/a.txt"), "aaaa");
+  EXPECT_FALSE(fs::exists(dir.path() / "dest" / "a.txt")); // nothing takes its place before all is read
   EXPECT_FALSE(fs::exists(dir.path() / "dest" / "b.txt"));
   EXPECT_FALSE(fs::exists(dir.path() / "dest" / "c.txt"));
   EXPECT_EQ(s.readInstalledVersion(), "2.0.0.3");
@@ -326,6 +328,13 @@ TEST_F(SetupTest, HostileMemberNamesNeverLeaveTheDestination) {
   EXPECT_FALSE(fs::exists(fs::temp_directory_path() / evil));
   EXPECT_FALSE(fs::exists(fs::path("C:\\") / evil));
   EXPECT_FALSE(fs::exists(fs::current_path() / evil));
+  // The installation's own names (its mark, its staging folder) are not the package's to write.
+  std::string own = file("own.zip", archtest::buildZip({{"install.pending", "forged"}, {".Staging/0.txt", "x"},
+                                                        {"ok.txt", "ok"}}));
+  ASSERT_EQ(s.extractArchive(own, dir.str() + "own"), 1);
+  EXPECT_FALSE(fs::exists(dir.path() / "own" / "install.pending"));
+  EXPECT_FALSE(fs::exists(dir.path() / "own" / ".Staging"));
+  EXPECT_EQ(slurp(dir.str() + "own/ok.txt"), "ok");
 }
 
 // Only a whole ZIP archive installs: a cut one (a full disk while writing tm.zip), an error page,
@@ -396,11 +405,12 @@ TEST_F(SetupTest, WritesThatFailFailTheInstallation) {
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0], "Could not write file " + dir.str() + "Formwell\\big.bin !");
   EXPECT_EQ(slurp(folder + "big.bin"), "old big");
-  EXPECT_EQ(slurp(folder + "small.txt"), "new small");
+  EXPECT_FALSE(fs::exists(dir.path() / "Formwell" / "small.txt"));
   EXPECT_FALSE(fs::exists(dir.path() / "Formwell" / "after.txt"));
   EXPECT_EQ(s.readInstalledVersion(), "");
   for (const auto& e : fs::directory_iterator(dir.path() / "Formwell"))
     EXPECT_EQ(e.path().filename().string().find(".new"), std::string::npos) << e.path();
+  EXPECT_FALSE(fs::exists(dir.path() / "Formwell" / ".staging"));
 }
 
 // Links already in the program folder are never written through: not a linked folder on a
@@ -571,3 +581,63 @@ TEST_F(SetupTest, ReplaceSelfReplacesTheProgramFileAfterItEnds) {
   EXPECT_EQ(files, 1);
   fs::remove(loader);
 }
+
+#ifndef _WIN32
+// An installation killed (kill -9) at any point of a real unpacking is completed at the next start:
+// the old files with the old version, or every new file with the new version, never a mix. And a
+// mark whose package never took tm.zip's place is dropped with nothing touched.
+TEST_F(SetupTest, AnInstallationKilledAnywhereIsCompletedAtTheNextStart) {
+  CSetup s(platform::systemRegistry(), launcher, [](const std::string&) {});
+  std::string folder = dir.str() + "Formwell\\";
+  std::string native = dir.str() + "Formwell/";
+  const int files = 300;
+  std::vector<ZipEntry> entries;
+  for (int i = 0; i < files; ++i)
+    entries.push_back({"f" + std::to_string(i) + ".txt", "new " + std::string(30000, char('a' + i % 26))});
+  std::string zip = archtest::buildZip(entries);
+  auto isNew = [&](int i) { return slurp(native + "f" + std::to_string(i) + ".txt").compare(0, 4, "new ") == 0; };
+  struct Point {
+    const char* what;
+    std::function<bool()> reached;
+  } points[] = {
+      {"while unpacking into the staging folder", [&] { return fs::exists(native + ".staging/5"); }},
+      {"while moving files into place", [&] { return isNew(files / 2); }},
+      {"with every file in place", [&] { return isNew(files - 1); }},
+  };
+  int interrupted = 0;
+  for (const Point& p : points) {
+    SCOPED_TRACE(p.what);
+    platform::makeSurePathExists(folder);
+    for (int i = 0; i < files; ++i)
+      archtest::writeBytes(native + "f" + std::to_string(i) + ".txt", "old");
+    ASSERT_EQ(s.writeInstalledVersion("2.0.0.3"), 1);
+    archtest::writeBytes(native + "tm.zip", zip);
+    ASSERT_EQ(s.beginInstall(folder, "2.0.0.8", folder + "tm.zip"), 1);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) _exit(s.completeInstall(folder + "tm.zip", folder, "2.0.0.8") ? 0 : 1);
+    int status = 0;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!p.reached() && waitpid(child, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::yield();
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    if (fs::exists(native + "install.pending")) ++interrupted;
+    // The next start.
+    EXPECT_EQ(s.finishPendingInstall(folder), 1);
+    for (int i = 0; i < files; ++i)
+      ASSERT_TRUE(isNew(i)) << i;
+    EXPECT_EQ(s.readInstalledVersion(), "2.0.0.8");
+    EXPECT_FALSE(fs::exists(native + "install.pending"));
+    EXPECT_FALSE(fs::exists(native + ".staging"));
+  }
+  EXPECT_GT(interrupted, 0);
+
+  // Killed after the mark, before the new package took tm.zip's place: nothing was touched.
+  archtest::writeBytes(native + "tm.zip.part", "another package");
+  ASSERT_EQ(s.beginInstall(folder, "2.0.0.9", folder + "tm.zip.part"), 1);
+  EXPECT_EQ(s.finishPendingInstall(folder), 1);
+  EXPECT_EQ(s.readInstalledVersion(), "2.0.0.8");
+  EXPECT_FALSE(fs::exists(native + "install.pending"));
+}
+#endif

@@ -46,6 +46,18 @@ public:
   }
 };
 
+// A registry that can refuse every write (a hive that cannot be written) and tells of each write.
+class WatchedRegistry : public testutil::FakeRegistry {
+public:
+  bool refuse = false;
+  std::function<void()> onWrite;
+  bool setValue(platform::RegHandle key, const std::string& name, uint32_t type, const void* data,
+                uint32_t size) override {
+    if (onWrite) onWrite();
+    return !refuse && FakeRegistry::setValue(key, name, type, data, size);
+  }
+};
+
 class NoLauncher : public platform::ProcessLauncher {
 public:
   bool replacesThroughCommandInterpreter() const override { return false; }
@@ -109,13 +121,16 @@ protected:
     ASSERT_TRUE(old.createAlways(folder + "tm.zip") && old.write("the package installed before", 28));
     old.close();
     registry.set(kFormwellKey, "currentversion", "2.0.0.3");
-    job.baseUrl = "http://127.0.0.1:8080/table/";
-    job.version = "2.0.0.8";
-    job.folder = folder;
-    job.internet = &server;
-    job.setup = &setup;
+    configure(job);
     package = archtest::buildZip({ZipEntry("eb_df/", ""), ZipEntry("eb_df/index.html", noise(70000)),
                                   ZipEntry("loader.exe", "the next formwell")});
+  }
+  void configure(UpdateJob& j) {
+    j.baseUrl = "http://127.0.0.1:8080/table/";
+    j.version = "2.0.0.8";
+    j.folder = folder;
+    j.internet = &server;
+    j.setup = &setup;
   }
   void serve(const std::string& size, const std::string& zip, uint32_t status = 200) {
     server.files["/table/filesize.txt"] = {200, size};
@@ -127,12 +142,12 @@ protected:
     EXPECT_FALSE(platform::pathExists(folder + "tm.zip.part"));
     EXPECT_FALSE(platform::pathExists(folder + "loader.exe"));
     EXPECT_EQ(registry.get(kFormwellKey, "currentversion"), "2.0.0.3");
-    EXPECT_TRUE(job.finished.load());
+    EXPECT_TRUE(job.finished());
   }
 
   testutil::TempDir dir;
   std::string folder;
-  testutil::FakeRegistry registry;
+  WatchedRegistry registry;
   NoLauncher launcher;
   std::vector<std::string> messages;
   CSetup setup{registry, launcher, [this](const std::string& t) { messages.push_back(t); }};
@@ -195,7 +210,7 @@ TEST_F(UpdateWorkerTest, WholePackageIsUnpackedRecordedAndShownAsUpdated) {
   EXPECT_FALSE(platform::pathExists(folder + "tm.zip.part"));
   EXPECT_EQ(registry.get(kFormwellKey, "currentversion"), "2.0.0.8");
   EXPECT_EQ(server.paths, (std::vector<std::string>{"/table/filesize.txt", "/table/table.zip"}));
-  EXPECT_TRUE(job.finished.load());
+  EXPECT_TRUE(job.finished());
 }
 
 TEST_F(UpdateWorkerTest, WithoutAnnouncedSizeTheProgressStaysAtZeroAndTheUpdateStillWorks) {
@@ -233,7 +248,6 @@ TEST_F(UpdateWorkerTest, PackagesThatDidNotArriveWholeFailAndKeepTheOldArchive) 
     SCOPED_TRACE(c.what);
     serve(c.size, c.body, c.status);
     RecordingView view;
-    job.finished = false;
     formwell::updateWorker(job, view);
     expectFailedAndUntouched(view);
   }
@@ -270,7 +284,9 @@ TEST_F(UpdateWorkerTest, LeavingTheDialogDuringTheDownloadStopsEverythingAfterIt
   RecordingView view;
   int reads = 0;
   view.onProgress = [&] {
-    if (++reads == 3) job.cancelled = true;
+    if (++reads == 3) {
+      EXPECT_TRUE(job.cancel());
+    }
   };
   formwell::updateWorker(job, view);
   // Nothing is shown after the third piece, nothing recorded, nothing unpacked.
@@ -279,18 +295,18 @@ TEST_F(UpdateWorkerTest, LeavingTheDialogDuringTheDownloadStopsEverythingAfterIt
   EXPECT_FALSE(platform::pathExists(folder + "tm.zip.part"));
   EXPECT_FALSE(platform::pathExists(folder + "loader.exe"));
   EXPECT_EQ(registry.get(kFormwellKey, "currentversion"), "2.0.0.3");
-  EXPECT_TRUE(job.finished.load());
+  EXPECT_TRUE(job.finished());
 }
 
 TEST_F(UpdateWorkerTest, CancelledBeforeItStartsTheWorkerTouchesNothing) {
   serve(std::to_string(package.size()), package);
-  job.cancelled = true;
+  EXPECT_TRUE(job.cancel());
   RecordingView view;
   formwell::updateWorker(job, view);
   EXPECT_TRUE(view.calls.empty());
   EXPECT_TRUE(server.paths.empty());
   EXPECT_EQ(slurp(folder + "tm.zip"), "the package installed before");
-  EXPECT_TRUE(job.finished.load());
+  EXPECT_TRUE(job.finished());
 }
 
 #ifndef _WIN32
@@ -311,5 +327,70 @@ TEST_F(UpdateWorkerTest, AFailedWriteFailsTheUpdate) {
   expectFailedAndUntouched(view);
 }
 #endif
+
+// A cancel either comes before the commit, and then the new package never takes tm.zip's place,
+// or after it, and then the installation runs to its end: tm.zip and the recorded version always
+// belong together.
+TEST_F(UpdateWorkerTest, ACancelStopsTheUpdateBeforeItsCommitOrWaitsForTheInstallation) {
+  serve(std::to_string(package.size()), package);
+  server.piece = 10000;
+  enum Where { kDownload, kAfterLastCheck, kRecording };
+  struct Case {
+    const char* what;
+    Where where;
+    bool takesEffect;
+  } cases[] = {
+      {"during the download", kDownload, true},
+      {"after the last check", kAfterLastCheck, true},
+      {"while the version is recorded", kRecording, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    archtest::writeBytes(platform::nativePath(folder + "tm.zip"), "the package installed before");
+    registry.set(kFormwellKey, "currentversion", "2.0.0.3");
+    platform::removeFile(folder + "loader.exe");
+    UpdateJob j;
+    configure(j);
+    int answers = 0;
+    bool answer = false;
+    auto cancel = [&] {
+      if (answers++ == 0) answer = j.cancel();
+    };
+    RecordingView view;
+    if (c.where == kDownload) view.onProgress = cancel;
+    if (c.where == kAfterLastCheck) j.beforeCommit = cancel;
+    if (c.where == kRecording) registry.onWrite = cancel;
+    formwell::updateWorker(j, view);
+    registry.onWrite = nullptr;
+    EXPECT_EQ(answer, c.takesEffect);
+    EXPECT_TRUE(j.finished());
+    if (c.takesEffect) {
+      EXPECT_EQ(slurp(folder + "tm.zip"), "the package installed before");
+      EXPECT_EQ(registry.get(kFormwellKey, "currentversion"), "2.0.0.3");
+      EXPECT_FALSE(platform::pathExists(folder + "loader.exe"));
+      EXPECT_EQ(view.calls.back().compare(0, 8, "progress"), 0) << view.last(3); // nothing shown after
+    } else {
+      EXPECT_EQ(slurp(folder + "tm.zip"), package);
+      EXPECT_EQ(registry.get(kFormwellKey, "currentversion"), "2.0.0.8");
+      EXPECT_EQ(view.last(3), "status 24; start 0; run 1");
+    }
+    EXPECT_FALSE(platform::pathExists(folder + "tm.zip.part"));
+  }
+}
+
+// A version that cannot be recorded is no update: entry 21, the old version stays recorded, and
+// the mark stays, so the next start completes the installation once the registry takes it.
+TEST_F(UpdateWorkerTest, AVersionThatCannotBeRecordedFailsTheUpdate) {
+  serve(std::to_string(package.size()), package);
+  registry.refuse = true;
+  RecordingView view;
+  formwell::updateWorker(job, view);
+  EXPECT_EQ(view.last(3), "status 21; start 1; run 0");
+  EXPECT_EQ(registry.get(kFormwellKey, "currentversion"), "2.0.0.3");
+  registry.refuse = false;
+  EXPECT_EQ(setup.finishPendingInstall(folder), 1);
+  EXPECT_EQ(registry.get(kFormwellKey, "currentversion"), "2.0.0.8");
+  EXPECT_EQ(slurp(folder + "loader.exe"), "the next formwell");
+}
 
 } // namespace

@@ -8,8 +8,8 @@
 // Time-outs are WinINet's: 60 s to connect, 30 s to send, and 30 s of silence while waiting for
 // any byte of the answer (a server that keeps trickling is not cut off by them). They can be set
 // per session or request with the time-out options below.
-// abortAll ends every transfer in flight, so that no thread is inside the library when the
-// process exits.
+// abort ends one transfer (the user left the update); abortAll ends every transfer in flight,
+// so that no thread is inside the library when the process exits.
 // Code that fetches takes an Internet& so tests can hand in a fake; systemInternet() is the
 // real one. Handles belong to the thread that opened them; different handles may be used on
 // different threads at once.
@@ -76,6 +76,12 @@ public:
   virtual bool read(InetHandle request, void* buffer, uint32_t size, uint32_t* count) = 0;
   // InternetCloseHandle.
   virtual bool close(InetHandle handle) = 0;
+
+  // Ends one request's transfer from any thread: a send or read waiting on it returns false at
+  // once, and every later send or read on it fails; other transfers go on. The caller keeps the
+  // request's owner from closing it meanwhile; the owner still closes it. False when it is no
+  // request of this layer that is open.
+  virtual bool abort(InetHandle request) = 0;
 
   // Ends every transfer in flight from any thread: a send or read that is waiting returns false
   // at once, and every later request, send or read fails, for the rest of the process (it is
