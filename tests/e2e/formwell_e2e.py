@@ -47,6 +47,7 @@ class Kit:
     def __init__(self, opts, work):
         self.opts = opts
         self.work = work
+        os.makedirs(work, exist_ok=True)  # formwell's stderr is kept here, also when the kit lives in a Wine prefix
         self.wine = opts.wine
         exe = ".exe" if self.wine else ""
         if self.wine:
