@@ -456,6 +456,16 @@ def case_exit_during_download(kit, opts, work, table, slow_package, mode):
         check(kit.file("tm.zip.part") is None, "tm.zip.part left behind")
 
 
+def wait_program_replaced(kit, loader):
+    """Waits (15 s at most) for the self-replacement to have put the package's loader in the program's place."""
+    deadline = time.monotonic() + 15
+    while time.monotonic() < deadline:
+        with open(kit.program, "rb") as f:
+            if f.read() == loader:
+                return
+        time.sleep(0.3)
+
+
 def case_exit_during_unpacking(kit, opts, work, table, many_package, loader):
     """Leaving while the package is unpacked waits for the installation: the next start finds the
     new version whole and recorded."""
@@ -472,12 +482,7 @@ def case_exit_during_unpacking(kit, opts, work, table, many_package, loader):
     missing = [i for i in range(3000) if kit.file("eb_df/page%04d.html" % i) is None]
     check(not missing, "%d pages of the package are missing" % len(missing))
     # Back to the program and version the next case starts from, once the self-replacement is done.
-    deadline = time.monotonic() + 15
-    while time.monotonic() < deadline:
-        with open(kit.program, "rb") as f:
-            if f.read() == loader:
-                break
-        time.sleep(0.3)
+    wait_program_replaced(kit, loader)
     shutil.copy2(kit.original, kit.program)
     os.unlink(os.path.join(kit.folder, "loader.exe"))  # or every later exit would install it again
     kit.set_version("1.0.0.0")
@@ -501,12 +506,7 @@ def case_update_runs_and_replaces_the_program(kit, opts, work, table, package, l
     press_update(w, RUN_BUTTON)
     check(ended(proc, 10), "run software did not end formwell")
     expect_formdesk(kit, calls + 1, account_opening=True)
-    deadline = time.monotonic() + 15
-    while time.monotonic() < deadline:
-        with open(kit.program, "rb") as f:
-            if f.read() == loader:
-                break
-        time.sleep(0.3)
+    wait_program_replaced(kit, loader)
     with open(kit.program, "rb") as f:
         check(f.read() == loader, "the program file was not replaced by the package's loader")
 
