@@ -293,11 +293,18 @@ def stop(state, quiet=False):
         if not quiet:
             print("servers.py: nothing to stop")
         return
-    for pid in info["pids"]:
-        try:
-            os.killpg(pid, signal.SIGTERM)
-        except OSError:
-            pass
+    # Gone means the ports are free again: the next test (or nginx in its place) binds them at once.
+    for sig, wait in ((signal.SIGTERM, 10), (signal.SIGKILL, 5)):
+        for pid in info["pids"]:
+            try:
+                os.killpg(pid, sig)
+            except OSError:
+                pass
+        deadline = time.monotonic() + wait
+        while any(listening(p) for p in (HTTP_PORT, HTTPS_PORT, SILENT_PORT, PROXY_PORT)) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        if not any(listening(p) for p in (HTTP_PORT, HTTPS_PORT, SILENT_PORT, PROXY_PORT)):
+            break
     shutil.rmtree(info["folder"], ignore_errors=True)
     os.unlink(state)
 
