@@ -14,7 +14,8 @@ case "$target" in
 esac
 mkdir -p "$build"
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build "$build" --target "${target}_fuzz" >/dev/null
+# quiet when it builds; the compiler's words when it does not
+if ! log=$(cmake --build "$build" --target "${target}_fuzz" 2>&1); then echo "$log" | tail -40; exit 1; fi
 rm -rf "$build/seeds"
 FORMWELL_FUZZ_SEEDS="$build/seeds" "$seeds_writer" --gtest_filter="$seeds_test" >/dev/null
 mkdir -p "$build/corpus"
