@@ -13,6 +13,14 @@ int64_t fileSize(const std::string& path) {
   return (static_cast<int64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
 }
 
+int64_t fileModifiedTime(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA info;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &info)) return -1;
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
+  return static_cast<int64_t>((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                              info.ftLastWriteTime.dwLowDateTime);
+}
+
 bool fileWritable(const std::string& path) { return _access(path.c_str(), 6) == 0; }
 
 std::string fullPath(const std::string& path) {
