@@ -164,7 +164,7 @@ TEST_F(SetupTest, InstalledVersionIsWrittenWithoutTerminatorAndReadAtMost256Byte
   CSetup s = withFakes();
   EXPECT_EQ(s.readInstalledVersion(), ""); // no key
   EXPECT_EQ(s.writeInstalledVersion("2.0.0.1"), 1);
-  EXPECT_EQ(registry.get(kFormwellKey, "currentversion"), "2.0.0.1");
+  EXPECT_EQ(registry.get(kFormwellKey, "currentversion", s.versionRoot()), "2.0.0.1");
   EXPECT_EQ(registry.createdWithAccess, 0x2001Fu);
   std::string full(256, '7');
   s.writeInstalledVersion(full);

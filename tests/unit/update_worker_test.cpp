@@ -121,6 +121,8 @@ protected:
     ASSERT_TRUE(old.createAlways(folder + "tm.zip") && old.write("the package installed before", 28));
     old.close();
     registry.set(kFormwellKey, "currentversion", "2.0.0.3");
+    // The machine's folder, which the test may write, so the version lives under HKEY_LOCAL_MACHINE.
+    registry.set("software\\microsoft\\windows\\currentversion", "CommonFilesDir", dir.str());
     configure(job);
     package = archtest::buildZip({ZipEntry("eb_df/", ""), ZipEntry("eb_df/index.html", noise(70000)),
                                   ZipEntry("loader.exe", "the next formwell")});
