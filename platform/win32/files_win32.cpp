@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "ansi_path.h"
+
 #include "held_file_win32.h"
 #include "platform/codepage.h"
 
@@ -177,13 +179,12 @@ bool PrivateTempFolder::create() {
     wsprintfW(name, L"%sformwell-%08lx-%04x", base, static_cast<unsigned long>(GetCurrentProcessId()),
               (GetTickCount() + attempt * 7919u) & 0xFFFFu);
     if (CreateDirectoryW(name, nullptr)) {
-      int size = WideCharToMultiByte(CP_ACP, 0, name, -1, nullptr, 0, nullptr, nullptr);
-      if (size <= 1) {
+      // Under a user name that the code page lacks ("Zoë" on a Chinese system), its short form.
+      std::string ansi = detail::ansiPathOf(name);
+      if (ansi.empty()) {
         RemoveDirectoryW(name);
         return false;
       }
-      std::string ansi(static_cast<size_t>(size - 1), '\0');
-      WideCharToMultiByte(CP_ACP, 0, name, -1, &ansi[0], size, nullptr, nullptr);
       path_ = ansi + "\\";
       return true;
     }

@@ -8,6 +8,8 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include "ansi_path.h"
+
 namespace platform {
 
 namespace {
@@ -17,13 +19,15 @@ public:
   bool replacesThroughCommandInterpreter() const override { return true; }
 
   std::string moduleShortPath() override {
-    char buf[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, buf, MAX_PATH);
+    // Asked as UTF-16, so that a folder name the code page lacks is still found; the short form's
+    // names are plain ASCII.
+    wchar_t buf[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return "";
     // In place, as the short form is never longer than the long one.
-    DWORD s = GetShortPathNameA(buf, buf, MAX_PATH);
+    DWORD s = GetShortPathNameW(buf, buf, MAX_PATH);
     if (s == 0 || s >= MAX_PATH) return "";
-    return buf;
+    return detail::ansiPathOf(buf);
   }
 
   std::string environmentVariable(const std::string& name) override {
