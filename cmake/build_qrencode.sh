@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Builds the QR encoder that the Windows package carries, qrencode.exe, from Debian's sources:
-#   build_qrencode.sh CC WORK-DIR OUT-EXE
-# CC is the mingw-w64 C compiler (i686-w64-mingw32-gcc or x86_64-w64-mingw32-gcc). The upstream
+#   build_qrencode.sh CC WORK-DIR OUT-EXE MANIFEST
+# CC is the mingw-w64 C compiler (i686-w64-mingw32-gcc or x86_64-w64-mingw32-gcc); its windres
+# (the name's "-gcc..." turned into "-windres") links MANIFEST in as the program's application manifest,
+# the one every program of the kit carries (cmake/windows.manifest). The upstream
 # tarballs of qrencode 4.1.1 and libpng1.6 are fetched once into WORK-DIR/src with
 # `apt-get source --download-only`, each checked against the SHA-256 its .dsc names, and compiled
 # straight from their C files: the program links libqrencode, libpng and Debian's mingw zlib
 # statically, so qrencode/ needs no DLL beside it. Only the Debian patch tarballs may be missing
 # (they are not used); anything else failing fails the build.
 set -euo pipefail
-cc="$1" work="$2" out="$3"
+cc="$1" work="$2" out="$3" manifest="$4"
+windres="${cc%-gcc*}-windres" # i686-w64-mingw32-gcc-posix: i686-w64-mingw32-windres
 qrencode_version=4.1.1
 
 src="$work/src"
@@ -92,6 +95,13 @@ qr_defines=(-DHAVE_PNG=1 -DMAJOR_VERSION=4 -DMINOR_VERSION=1 -DMICRO_VERSION=1
 for f in bitstream mask mmask mqrspec qrencode qrinput qrspec rsecc split qrenc; do
   compile "$qr/$f.c" "${qr_defines[@]}"
 done
+
+# The manifest as resource 1 of type 24 (RT_MANIFEST), language neutral: without it Windows takes the
+# program for a legacy one, and a standard user's writes that it may not make go to a VirtualStore.
+cp "$manifest" "$build/qrencode.manifest"
+printf 'LANGUAGE 0, 0\n1 24 "qrencode.manifest"\n' >"$build/manifest.rc"
+(cd "$build" && "$windres" -i manifest.rc -O coff -o manifest.o)
+objects+=("$build/manifest.o")
 
 mkdir -p "$(dirname "$out")"
 "$cc" -static -s -Wl,--no-insert-timestamp -o "$out.tmp" "${objects[@]}" -lz

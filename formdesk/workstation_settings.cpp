@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "platform/codepage.h"
+#include "platform/file_info.h"
+#include "platform/files.h"
 
 #ifdef _WIN32
 const char16_t kPathSeparator = u'\\';
@@ -56,10 +58,23 @@ std::u16string readRegistryText(platform::Registry& registry, platform::RegRoot 
   return platform::ansiToWide(text);
 }
 
-WorkstationSettings loadWorkstationSettings(platform::Registry& registry, const std::u16string& commandLine) {
-  std::u16string version =
-      readRegistryText(registry, platform::RegRoot::LocalMachine, "software\\orvanta\\formwell", "currentversion");
+WorkstationSettings loadWorkstationSettings(platform::Registry& registry, const std::u16string& commandLine,
+                                            const std::string& ownFolder) {
   std::u16string commonFiles = readRegistryText(registry, platform::RegRoot::LocalMachine,
                                                 "software\\microsoft\\windows\\currentversion", "CommonFilesDir");
-  return makeWorkstationSettings(commandLine, version, commonFiles);
+  const char* package = commandLine.find(u"-AC") != std::u16string::npos ? "eb_ac" : "eb_df";
+  bool installedBeside =
+      !ownFolder.empty() && platform::pathKind(ownFolder + package) == platform::PathKind::kFolder;
+  platform::RegRoot root = platform::RegRoot::LocalMachine;
+  if (installedBeside &&
+      (commonFiles.empty() || !platform::sameFile(ownFolder, platform::wideToAnsi(commonFiles) + "\\Formwell")))
+    root = platform::RegRoot::CurrentUser;
+  std::u16string version = readRegistryText(registry, root, "software\\orvanta\\formwell", "currentversion");
+  WorkstationSettings s = makeWorkstationSettings(commandLine, version, commonFiles);
+  if (installedBeside) {
+    s.programFolder = platform::ansiToWide(ownFolder);
+    s.startUrl = u"file://" + s.programFolder + s.packageName + kPathSeparator + u"index.html";
+    s.packageFolder = s.programFolder + s.packageName + kPathSeparator;
+  }
+  return s;
 }

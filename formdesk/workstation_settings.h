@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/module.h"
 #include "platform/registry.h"
 
 struct WorkstationSettings {
@@ -29,5 +30,11 @@ WorkstationSettings makeWorkstationSettings(const std::u16string& commandLine, c
 std::u16string readRegistryText(platform::Registry& registry, platform::RegRoot root, const std::string& key,
                                 const std::string& value);
 
-// Reads currentversion and CommonFilesDir and decides.
-WorkstationSettings loadWorkstationSettings(platform::Registry& registry, const std::u16string& commandLine);
+// Reads currentversion and CommonFilesDir and decides. The program folder is the folder of
+// formdesk's own program file (ownFolder, ending in a separator) when the form package lies there,
+// as it does wherever formwell installed it, so formdesk always agrees with the formwell that
+// started it; the installed version is then read from HKEY_CURRENT_USER unless that folder is the
+// machine's (CommonFilesDir's Formwell folder). Elsewhere (a program run from its build) the
+// folder follows CommonFilesDir and the version HKEY_LOCAL_MACHINE.
+WorkstationSettings loadWorkstationSettings(platform::Registry& registry, const std::u16string& commandLine,
+                                            const std::string& ownFolder = platform::moduleFolder());

@@ -33,14 +33,12 @@ public:
   std::string serverVersion() override { return formwell::serverVersion; }
   std::string readInstalledVersion() override { return setup.readInstalledVersion(); }
   int programFolderExists() override { return setup.programFolderExists(); }
-  int finishPendingInstall() override { return setup.finishPendingInstall(setup.programFolder()); }
-  int installCarriedPackage() override {
-    std::string folder = setup.programFolder();
-    platform::makeSurePathExists(folder);
-    std::string archive = folder + "tm.zip";
-    setup.writeResourceToFile(archive, CSetup::kPackageResourceId, CSetup::kPackageResourceType);
-    return setup.installPackage(archive, folder);
+  int finishPendingInstall() override {
+    setup.removeLeftovers();
+    setup.carrySavedData();
+    return setup.finishPendingInstall(setup.programFolder());
   }
+  int installCarriedPackage() override { return setup.installCarriedPackage(); }
   int runUpdateDialog() override {
     CUpdateDlg dialog(updateBaseUrl, formwell::serverVersion, setup.programFolder(), platform::systemInternet(), setup);
     return dialog.doModal(); // its destructor waits for a worker that is still leaving

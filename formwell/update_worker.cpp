@@ -269,8 +269,8 @@ void updateWorker(UpdateJob& job, UpdateView& view) {
     ok = false;
   }
   if (!ok) platform::removeFile(part);
-  // Unpacks, records the version and clears the mark; a failure has shown its text, the mark
-  // stays and the version recorded before stays.
+  // Unpacks, records the version and clears the mark; a failure has shown its text, given the old
+  // files back and dropped the mark, and the version recorded before stays.
   if (ok) ok = job.setup->completeInstall(archive, job.folder, job.version) == 1;
   job.finish();
   if (ok) {

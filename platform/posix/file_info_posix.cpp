@@ -15,6 +15,18 @@ int64_t fileSize(const std::string& path) {
   return static_cast<int64_t>(st.st_size);
 }
 
+int64_t fileModifiedTime(const std::string& path) {
+  struct stat st;
+  if (::stat(nativePath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<int64_t>(st.st_mtim.tv_sec) * 10000000 + st.st_mtim.tv_nsec / 100;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return ::stat(nativePath(a).c_str(), &sa) == 0 && ::stat(nativePath(b).c_str(), &sb) == 0 &&
+         sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 bool fileWritable(const std::string& path) {
   std::string p = nativePath(path);
   struct stat st;

@@ -10,6 +10,26 @@
 
 namespace platform {
 
+namespace {
+
+// Run as root with a user's HOME (sudo -E), what the kit creates would belong to root, and the
+// user could never save or update again: a new folder or file takes the owner of the folder it is
+// made in, as the hives and the atomic replacement do. The folder is the one just above the
+// name; descriptor-based where there is one, never through a link.
+void giveToFolderOwner(const std::string& path, int fd) {
+  if (::geteuid() != 0) return;
+  size_t slash = path.find_last_of('/');
+  std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  struct stat folder;
+  if (::stat(parent.c_str(), &folder) != 0 || folder.st_uid == 0) return;
+  if (fd >= 0)
+    (void)::fchown(fd, folder.st_uid, folder.st_gid);
+  else
+    (void)::lchown(path.c_str(), folder.st_uid, folder.st_gid);
+}
+
+} // namespace
+
 std::string nativePath(const std::string& path) {
   std::string p = path;
   for (char& c : p)
@@ -19,13 +39,19 @@ std::string nativePath(const std::string& path) {
 
 bool OutFile::createAlways(const std::string& path) {
   close();
-  fd_ = ::open(nativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  std::string p = nativePath(path);
+  struct stat before;
+  bool existed = ::lstat(p.c_str(), &before) == 0;
+  fd_ = ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd_ >= 0 && !existed) giveToFolderOwner(p, fd_);
   return fd_ >= 0;
 }
 
 bool OutFile::createNew(const std::string& path) {
   close();
-  fd_ = ::open(nativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  std::string p = nativePath(path);
+  fd_ = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd_ >= 0) giveToFolderOwner(p, fd_);
   return fd_ >= 0;
 }
 
@@ -58,7 +84,10 @@ bool makeSurePathExists(const std::string& path) {
   for (size_t i = 1; i <= last; ++i) {
     if (p[i] != '/' || p[i - 1] == '/') continue;
     std::string dir = p.substr(0, i);
-    if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    if (::mkdir(dir.c_str(), 0755) == 0)
+      giveToFolderOwner(dir, -1);
+    else if (errno != EEXIST)
+      return false;
     struct stat st;
     if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
   }
@@ -80,7 +109,13 @@ PathKind pathKind(const std::string& path) {
 }
 
 bool makeFolder(const std::string& path) {
-  if (::mkdir(nativePath(path).c_str(), 0755) != 0 && errno != EEXIST) return false;
+  std::string p = nativePath(path);
+  while (p.size() > 1 && p.back() == '/')
+    p.pop_back();
+  if (::mkdir(p.c_str(), 0755) == 0)
+    giveToFolderOwner(p, -1);
+  else if (errno != EEXIST)
+    return false;
   return pathKind(path) == PathKind::kFolder;
 }
 

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include "held_file_win32.h"
+#include "platform/codepage.h"
+
 namespace platform {
 
 std::string nativePath(const std::string& path) {
@@ -45,11 +48,16 @@ bool OutFile::write(const void* data, size_t size) {
 
 bool OutFile::isOpen() const { return handle_ != nullptr; }
 
+// Every file the kit writes through here (unpacked files, a download) reaches the disk before it is
+// closed, so that after a power cut a file that a later step relies on holds its bytes, never the
+// zeros of space that was allocated but not yet written. (Linux syncs the whole file system once
+// at the end of an installation instead: a sync per file would slow the unpacking of thousands.)
 bool OutFile::close() {
   if (!handle_) return false;
-  bool ok = CloseHandle(static_cast<HANDLE>(handle_)) != 0;
+  HANDLE h = static_cast<HANDLE>(handle_);
   handle_ = nullptr;
-  return ok;
+  bool ok = FlushFileBuffers(h) != 0;
+  return CloseHandle(h) && ok; // a full disk may only show in the flush or here
 }
 
 bool makeSurePathExists(const std::string& path) {
@@ -92,9 +100,13 @@ bool makeFolder(const std::string& path) {
 
 namespace {
 
+// Each move is on the disk before MoveFileEx returns (MOVEFILE_WRITE_THROUGH): the order of the
+// steps that follow (the installation's mark removed last) is then also their order on the disk.
+constexpr DWORD kWriteThrough = MOVEFILE_WRITE_THROUGH;
+
 // One try at putting from in the place of to; false with the system's error set.
 bool replaceOnce(const std::string& source, const std::string& target) {
-  if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | kWriteThrough)) return true;
   // A running program or a loaded library cannot be replaced, but it can be renamed: move it
   // aside, put the new file in its place, and remove the old one if nothing uses it any more.
   DWORD error = GetLastError();
@@ -102,7 +114,7 @@ bool replaceOnce(const std::string& source, const std::string& target) {
   std::string aside;
   for (unsigned n = GetTickCount() & 0xFFFF, tries = 0; tries < 100; ++n, ++tries) {
     std::string candidate = target + ".old-" + std::to_string(n);
-    if (MoveFileExA(target.c_str(), candidate.c_str(), 0)) {
+    if (MoveFileExA(target.c_str(), candidate.c_str(), kWriteThrough)) {
       aside = candidate;
       break;
     }
@@ -113,9 +125,9 @@ bool replaceOnce(const std::string& source, const std::string& target) {
     }
   }
   if (aside.empty()) return false;
-  if (!MoveFileExA(source.c_str(), target.c_str(), 0)) {
+  if (!MoveFileExA(source.c_str(), target.c_str(), kWriteThrough)) {
     error = GetLastError();
-    MoveFileExA(aside.c_str(), target.c_str(), 0); // the old file goes back where it was
+    MoveFileExA(aside.c_str(), target.c_str(), kWriteThrough); // the old file goes back where it was
     SetLastError(error);
     return false;
   }
@@ -127,17 +139,13 @@ bool replaceOnce(const std::string& source, const std::string& target) {
 
 bool replaceFile(const std::string& from, const std::string& to) {
   std::string source = nativePath(from), target = nativePath(to);
-  // A file that another program holds open for a moment (a virus scanner, the search indexer)
-  // refuses to be moved with a sharing violation or a denial of access: that is not a failed
-  // update, so it is tried again for about two seconds.
-  DWORD start = GetTickCount();
-  for (;;) {
-    if (replaceOnce(source, target)) return true;
-    DWORD error = GetLastError();
-    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || GetTickCount() - start > 2000)
-      return false;
-    Sleep(50);
-  }
+  // A file that another program holds for a moment (a virus scanner checking the fresh file, the
+  // search indexer) refuses to be moved: that is not a failed update, so it is tried again for up
+  // to half a minute. A denial of access that renaming the target aside did not cure, and that no
+  // other program's handle explains, fails at once (held_file_win32.h).
+  std::u16string wideTarget = ansiToWide(target);
+  return detail::moveOnceLetGo(reinterpret_cast<const wchar_t*>(wideTarget.c_str()),
+                               [&] { return replaceOnce(source, target); });
 }
 
 bool removeFile(const std::string& path) { return DeleteFileA(nativePath(path).c_str()) != 0; }

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "../common/temp_name.h"
+#include "held_file_win32.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 
@@ -23,18 +24,13 @@ namespace {
 
 const wchar_t* w(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
-// A file that another program holds open for a moment (a virus scanner, the search indexer, a
-// backup) makes a replace fail with a sharing violation or a denial of access: that is tried
-// again for about two seconds before it counts as a failure.
-bool transient(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED; }
-
+// A file that another program holds for a moment (a virus scanner, the search indexer, a backup)
+// makes a replace fail with a sharing violation or a denial of access: that is tried again for up
+// to half a minute, and a denial that lasts fails at once (held_file_win32.h).
 bool moveOver(const std::u16string& from, const std::u16string& to) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    if (MoveFileExW(w(from), w(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-    if (!transient(GetLastError()) || GetTickCount() - start > 2000) return false;
-    Sleep(50);
-  }
+  return detail::moveOnceLetGo(w(to), [&] {
+    return MoveFileExW(w(from), w(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  });
 }
 
 // A plain file, or nothing, at path: what may be replaced.

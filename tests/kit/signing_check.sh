@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # signing_check.sh BUILD-DIR WORK-DIR: with a throw-away authority and code-signing certificate the carried formdesk.exe,
-# gbconv.dll and qrencode.exe, dist's formwell.exe and a published loader.exe verify with osslsigncode; without, none is signed.
+# gbconv.dll and qrencode.exe, dist's formwell.exe and a published loader.exe verify with osslsigncode; without, none is signed;
+# and each of them, signed or not, passes tests/pe_check.sh (a program carries the application manifest).
 build="$1" work=$(realpath -m "$2") src=$(cd "$(dirname "$0")/../.." && pwd) status=0
 export STRIP=$(sed -n 's/^CMAKE_STRIP:[A-Z]*=//p' "$build/CMakeCache.txt")
 rm -rf "$work" && mkdir -p "$work/yes/build" "$work/no/build" && cd "$work" || exit 1
@@ -20,5 +21,9 @@ for signed in yes no; do
     [ $verified = $signed ] || { echo "FAIL: $program: signing asked: $signed, SHA-256 signature verified: $verified"; status=1; }
   done
 done >"$work/out" 2>&1
-grep FAIL "$work/out" || echo "ok: each shipped Windows program is signed exactly when asked"
+# Signed or not, every shipped program carries the kit's manifest (tests/pe_check.sh): the published loader.exe too.
+for signed in yes no; do
+  bash "$src/tests/pe_check.sh" "${STRIP%strip}objdump" $signed >pe-$signed 2>&1 || { echo "FAIL: $(cat pe-$signed)"; status=1; }
+done >>"$work/out"
+grep FAIL "$work/out" || echo "ok: each shipped Windows program is signed exactly when asked, and carries its manifest"
 exit $status

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
+#include "platform/folder_list.h"
 #include "platform/library.h"
 #include "platform/module.h"
 #include "test_util.h"
@@ -48,6 +49,12 @@ TEST(Files, CreateAlwaysTruncatesAndWritesEveryByte) {
   EXPECT_FALSE(g.createAlways(dir.str() + "no\\such\\folder\\f.txt"));
   EXPECT_FALSE(g.write("a", 1));
   EXPECT_FALSE(platform::readFile(dir.str() + "missing", &back));
+}
+
+TEST(Files, FlushFileSystemFlushesAFolderAndFailsWhereThereIsNone) {
+  testutil::TempDir dir;
+  EXPECT_TRUE(platform::flushFileSystem(dir.str()));
+  EXPECT_FALSE(platform::flushFileSystem(dir.str() + "missing")); // Windows once answered true for anything
 }
 
 TEST(Module, ProgramPathNamesThisTestProgram) {

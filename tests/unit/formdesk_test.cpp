@@ -2,6 +2,7 @@
 // restore, the QR text and the encoder's command line, the print setup.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -110,6 +111,34 @@ TEST(WorkstationSettings, ReadsTheRegistryWithinItsBuffer) {
   EXPECT_EQ(s.programFolder, u"/cf" + kSep + u"Formwell" + kSep);
   reg.set("software\\orvanta\\formwell", "currentversion", std::string(300, '9')); // too long: as missing
   EXPECT_EQ(U(loadWorkstationSettings(reg, u"formdesk").title), "Velor服务平台自助申请软件");
+}
+
+// Started from a folder that holds its form package (where formwell installed it), formdesk works
+// in that folder, and reads the version from the user's key unless the folder is the machine's.
+TEST(WorkstationSettings, AnInstalledFormdeskWorksInItsOwnFolderWithItsVersion) {
+  testutil::TempDir dir;
+  std::filesystem::create_directories(dir.path() / "common" / "Formwell" / "eb_df");
+  std::filesystem::create_directories(dir.path() / "own" / "Formwell" / "eb_ac");
+  testutil::FakeRegistry reg;
+  reg.set("software\\orvanta\\formwell", "currentversion", "2.0.0.1");
+  reg.set("software\\orvanta\\formwell", "currentversion", "2.0.0.5", platform::RegRoot::CurrentUser);
+  reg.set("software\\microsoft\\windows\\currentversion", "CommonFilesDir", dir.str() + "common");
+  const struct {
+    std::string own;
+    const char16_t* commandLine;
+    std::string folder, version;
+  } cases[] = {
+      {dir.str() + "common\\Formwell\\", u"formdesk.exe", dir.str() + "common\\Formwell\\", "2.0.0.1"},
+      {dir.str() + "own\\Formwell\\", u"formdesk.exe -AC", dir.str() + "own\\Formwell\\", "2.0.0.5"},
+      // no package beside it: the machine's folder and version
+      {dir.str() + "own\\Formwell\\", u"formdesk.exe", dir.str() + "common" + U(kSep) + "Formwell" + U(kSep), "2.0.0.1"},
+  };
+  for (const auto& c : cases) {
+    WorkstationSettings s = loadWorkstationSettings(reg, c.commandLine, c.own);
+    EXPECT_EQ(U(s.programFolder), c.folder) << c.own;
+    EXPECT_EQ(U(s.version), c.version) << c.own;
+    EXPECT_EQ(U(s.packageFolder), c.folder + U(s.packageName) + U(kSep));
+  }
 }
 
 TEST(JudgeNavigation, OnlyThePackagesOwnPageCommandsAndNothingLeavesThePackage) {

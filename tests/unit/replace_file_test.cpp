@@ -10,6 +10,7 @@
 
 #ifdef _WIN32
 #include <thread>
+#include <vector>
 #include <windows.h>
 #define getpid GetCurrentProcessId
 #else
@@ -131,16 +132,65 @@ TEST(AtomicFile, StaleTemporariesOfEndedProcessesGoAndOthersStay) {
 }
 
 #ifdef _WIN32
-TEST(AtomicFile, AFileHeldForAMomentIsReplacedOnceLetGo) {
+// A scanner may hold a fresh file longer than the two seconds we once waited: a hold is waited out,
+// a denial that lasts fails at once. All cases run side by side, so the table takes one hold's time.
+TEST(AtomicFile, AFileHeldForAMomentIsReplacedOnceLetGoAndALastingDenialFailsAtOnce) {
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE, kHold = 3000; // longer than the old two seconds
+  enum What { kTarget, kSource, kDeletePending, kReadOnlyTarget };
+  const struct {
+    const char* what;
+    bool floor; // AtomicFile (replaceFileContents), else replaceFile
+    What held;
+    DWORD sharing;
+    bool ok;
+  } cases[] = {
+      {"floor: target held without sharing deletion", true, kTarget, share, true},
+      {"floor: target held sharing deletion (Windows refuses it as a denial)", true, kTarget, share | FILE_SHARE_DELETE, true},
+      {"floor: target deleted while held (delete pending)", true, kDeletePending, share | FILE_SHARE_DELETE, true},
+      {"floor: read-only target, held: a lasting denial", true, kReadOnlyTarget, share | FILE_SHARE_DELETE, false},
+      {"replaceFile: target held without sharing deletion", false, kTarget, share, true},
+      {"replaceFile: the new file held", false, kSource, FILE_SHARE_READ, true},
+  };
   testutil::TempDir dir;
-  const std::string target = dir.str() + "json.sav", next = dir.str() + "next";
-  for (bool floor : {true, false}) {
+  struct Result {
+    bool ok = false;
+    DWORD took = 0;
+  };
+  std::vector<Result> results(std::size(cases));
+  std::vector<std::thread> runs;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    const std::string target = dir.str() + std::to_string(i) + ".sav", next = target + ".next";
     put(target, "old"), put(next, "new");
-    HANDLE h = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    std::thread scanner([h] { Sleep(300), CloseHandle(h); }); // a scanner holds the file for a moment
-    EXPECT_TRUE(floor ? platform::replaceFileContents(target, "new", 3) : platform::replaceFile(next, target));
-    scanner.join();
-    EXPECT_EQ(slurp(target), "new");
+    if (c.held == kReadOnlyTarget) SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
+    HANDLE h = CreateFileA((c.held == kSource ? next : target).c_str(), GENERIC_READ, c.sharing, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << c.what;
+    if (c.held == kDeletePending) {
+      ASSERT_TRUE(DeleteFileA(target.c_str())) << c.what;
+    }
+    runs.emplace_back([&c, &r = results[i], h, target, next, kHold] {
+      std::thread scanner([h, kHold] { Sleep(kHold), CloseHandle(h); }); // the scanner lets go
+      DWORD start = GetTickCount();
+      r.ok = c.floor ? platform::replaceFileContents(target, "new", 3) : platform::replaceFile(next, target);
+      r.took = GetTickCount() - start;
+      scanner.join();
+    });
+  }
+  for (auto& run : runs)
+    run.join();
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    SCOPED_TRACE(c.what);
+    const std::string target = dir.str() + std::to_string(i) + ".sav";
+    EXPECT_EQ(results[i].ok, c.ok);
+    EXPECT_EQ(slurp(target), c.ok ? "new" : "old");
+    if (c.ok) {
+      EXPECT_GE(results[i].took, kHold - 100); // it could only pass once let go
+    } else {
+      EXPECT_LT(results[i].took, 1500u); // not after a wait for nothing
+    }
+    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
   }
 }
 #endif

@@ -1,5 +1,6 @@
 // A stand-in for formwell in the installation tests.
-//   replace_probe OUT                      writes "probe" to OUT
+//   replace_probe OUT                      removes what an earlier replacement set aside, as a
+//                                          start of formwell does, and writes "probe" to OUT
 //   replace_probe --replace                starts the replacement of its own program file by
 //                                          loader.exe of the program folder, then ends at once, as
 //                                          formwell does
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
     std::ofstream(argv[2], std::ios::binary) << setup.modulePath();
     return 0;
   }
+  setup.removeLeftovers();
   std::ofstream(arg, std::ios::binary) << "probe";
   return 0;
 }

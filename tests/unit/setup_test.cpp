@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <atomic>
+#include <functional>
 #include <map>
 #include <thread>
 
@@ -25,6 +27,7 @@
 #include "platform/files.h"
 #include "platform/module.h"
 #include "platform/resources.h"
+#include "platform/user_folders.h"
 #include "setup.h"
 #include "test_util.h"
 
@@ -99,26 +102,48 @@ protected:
 
 } // namespace
 
-TEST_F(SetupTest, ProgramFolderFollowsCommonFilesDirAndFallsBackWithoutIt) {
-  CSetup s = withFakes();
-  std::string fallback = s.programFolder();
+// The program folder is decided once per process: the machine's when this process can write it
+// (and the version's key), else the user's own, with the version under HKEY_CURRENT_USER.
+TEST_F(SetupTest, ProgramFolderIsTheMachinesWhenWritableElseTheUsersOwn) {
+  std::string fallback = platform::wideToAnsi(platform::utf8ToWide("Velor服务平台自助申请软件\\"));
 #ifdef _WIN32
-  EXPECT_EQ(fallback, "d:\\" + platform::wideToAnsi(platform::utf8ToWide("Velor服务平台自助申请软件\\")));
+  fallback = "d:\\" + fallback;
+  bool fallbackWritable = platform::pathKind("d:\\") == platform::PathKind::kFolder;
 #else
-  EXPECT_EQ(fallback, std::string(std::getenv("HOME")) + "\\" +
-                          platform::wideToAnsi(platform::utf8ToWide("Velor服务平台自助申请软件\\")));
+  fallback = std::string(std::getenv("HOME")) + "\\" + fallback;
+  bool fallbackWritable = true;
 #endif
-  EXPECT_EQ(s.programFolderExists(), 0);
-  std::string common = dir.str() + "common";
-  registry.set("software\\microsoft\\windows\\currentversion", "CommonFilesDir", common);
-  EXPECT_EQ(s.programFolder(), common + "\\Formwell\\");
-  EXPECT_EQ(s.programFolderExists(), 0);
+  std::string own = platform::localAppDataFolder() + "\\Formwell\\";
+  archtest::writeBytes(dir.str() + "a file", "not a folder");
+  struct {
+    const char* commonFiles; // below the test's folder; nullptr: no value
+    std::string folder;
+    bool machine;
+  } cases[] = {
+      {"common", dir.str() + "common\\Formwell\\", true},
+      {nullptr, fallbackWritable ? fallback : own, fallbackWritable},
+      {"", fallbackWritable ? fallback : own, fallbackWritable}, // an empty value counts as missing
+      {"a file\\common", own, false},                         // no folder can be made there
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.commonFiles ? c.commonFiles : "(none)");
+    testutil::FakeRegistry reg;
+    if (c.commonFiles)
+      reg.set("software\\microsoft\\windows\\currentversion", "CommonFilesDir",
+              *c.commonFiles ? dir.str() + c.commonFiles : std::string());
+    CSetup s(reg, launcher, [](const std::string&) {});
+    EXPECT_EQ(s.programFolder(), c.folder);
+    EXPECT_EQ(s.programFolderExists(), 0); // the question made no folder
+    EXPECT_EQ(s.writeInstalledVersion("2.0.0.1"), 1);
+    platform::RegRoot where = c.machine ? platform::RegRoot::LocalMachine : platform::RegRoot::CurrentUser;
+    platform::RegRoot other = c.machine ? platform::RegRoot::CurrentUser : platform::RegRoot::LocalMachine;
+    EXPECT_EQ(reg.get(kFormwellKey, "currentversion", where), "2.0.0.1");
+    EXPECT_EQ(reg.get(kFormwellKey, "currentversion", other), "<none>");
+    EXPECT_EQ(s.readInstalledVersion(), "2.0.0.1");
+  }
   fs::create_directories(dir.path() / "common" / "Formwell");
-  EXPECT_EQ(s.programFolderExists(), 1);
-  // An empty value counts as missing.
-  registry.set("software\\microsoft\\windows\\currentversion", "CommonFilesDir", "");
-  EXPECT_EQ(s.programFolder(), fallback);
-  EXPECT_EQ(s.programFolderExists(), 0);
+  registry.set("software\\microsoft\\windows\\currentversion", "CommonFilesDir", dir.str() + "common");
+  EXPECT_EQ(withFakes().programFolderExists(), 1);
 }
 
 TEST_F(SetupTest, RealRegistryGivesTheProgramFolderAndKeepsTheInstalledVersion) {
@@ -268,31 +293,28 @@ TEST_F(SetupTest, UnreadableEntryIsShownStopsTheExtractionAndLeavesTheVersion) {
   EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(SetupTest, HostileMemberNamesNeverLeaveTheDestination) {
+// A member that would leave the destination, that Windows reads as a device or a stream, or that
+// bears a name of the installation's own or the customer's saved data makes the package one that
+// cannot be installed: nothing of it is written, inside or outside the destination, and the
+// failure is said once.
+TEST_F(SetupTest, HostileOrReservedMemberNamesFailTheWholeExtraction) {
   CSetup s = withFakes();
   std::string stamp = std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
   std::string evil = "formwell-evil-" + stamp + ".txt";
-  std::vector<std::string> names{"../" + evil,
-                                 "a/../../" + evil,
-                                 "./../" + evil,
-                                 "sub/./../../" + evil,
-                                 (fs::temp_directory_path() / evil).generic_string(),
-                                 "//host/" + evil,
-                                 "C:\\" + evil,
-                                 "C:" + evil,
-                                 "..\\..\\" + evil,
-                                 "a\\..\\..\\" + evil,
-                                 "ok.txt:stream",
-                                 "a/nul.txt",
-                                 "COM1",
-                                 "a/.../" + evil,
-                                 std::string("nul\0../../", 10) + evil};
-  std::vector<ZipEntry> entries{{"a/", "", false}, {"a\\b", "", false}, {"sub/", "", false}};
-  for (const std::string& n : names)
-    entries.push_back({n, "evil"});
+  std::vector<ZipEntry> hostile;
+  for (const std::string& n : {"../" + evil, "a/../../" + evil, "./../" + evil, "sub/./../../" + evil,
+                               (fs::temp_directory_path() / evil).generic_string(), "//host/" + evil,
+                               "C:\\" + evil, "C:" + evil, "..\\..\\" + evil, "a\\..\\..\\" + evil,
+                               std::string("ok.txt:stream"), std::string("a/nul.txt"), std::string("COM1"),
+                               "a/.../" + evil, std::string("nul\0../../", 10) + evil,
+                               // the installation's own names and the saved applications
+                               std::string("install.pending"), std::string("TM.ZIP"), std::string("tm.zip.part"),
+                               std::string("install.lock"), std::string(".Staging/0.txt"),
+                               std::string(".backup/old/x.txt"), std::string("json.sav"), std::string("Json_AC.sav")})
+    hostile.push_back({n, "evil"});
   // Folder members whose final path lies inside the destination, but whose way there does not:
   // relative, and to an absolute place of the archive's choosing through enough "..", with "/"
-  // and "\" alike. No folder on the way may be made.
+  // and "\" alike.
   std::string deep, root = dir.path().relative_path().generic_string() + "/";
   for (int i = 0; i < 40; ++i)
     deep += "../";
@@ -303,38 +325,27 @@ TEST_F(SetupTest, HostileMemberNamesNeverLeaveTheDestination) {
           "/" + root + "formwell-evil-root-" + tag + "/../x/y/dest/z/"}) {
       for (char& c : folder)
         if (c == '/') c = sep;
-      entries.push_back({folder, "", false});
+      hostile.push_back({folder, "", false});
     }
   }
-  entries.push_back({"a/inside.txt", "good"});
-  std::string zip = file("evil.zip", archtest::buildZip(entries));
   fs::create_directories(dir.path() / "x" / "y" / "dest");
-  ASSERT_EQ(s.extractArchive(zip, dir.str() + "x\\y\\dest"), 1);
-  EXPECT_EQ(slurp(dir.str() + "x/y/dest/a/inside.txt"), "good");
-  EXPECT_TRUE(fs::is_directory(dir.path() / "x" / "y" / "dest" / "a" / "b"));
-  EXPECT_TRUE(messages.empty());
-#ifndef _WIN32
-  EXPECT_FALSE(fs::exists(dir.path() / "x" / "y" / "dest" / "a" / "nul.txt")); // a device on Windows
-  EXPECT_FALSE(fs::exists(dir.path() / "x" / "y" / "dest" / "COM1"));
-#endif
-  // Nothing anywhere under the temporary folder but the archive and the destination's contents.
+  for (const ZipEntry& e : hostile) {
+    SCOPED_TRACE(e.name);
+    messages.clear();
+    std::string zip = file("evil.zip", archtest::buildZip({{"a/", "", false}, {"a/inside.txt", "good"}, e}));
+    EXPECT_EQ(s.extractArchive(zip, dir.str() + "x\\y\\dest"), 0);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_FALSE(fs::exists(dir.path() / "x" / "y" / "dest" / "a" / "inside.txt"));
+  }
+  // Nothing anywhere under the temporary folder but the archive and the destination.
   for (const auto& e : fs::recursive_directory_iterator(dir.path())) {
     std::string rel = fs::relative(e.path(), dir.path()).generic_string();
-    bool expected =
-        rel == "evil.zip" || rel == "x" || rel == "x/y" || rel.rfind("x/y/dest", 0) == 0 || rel.rfind("config", 0) == 0;
+    bool expected = rel == "evil.zip" || rel == "x" || rel == "x/y" || rel == "x/y/dest" || rel.rfind("config", 0) == 0;
     EXPECT_TRUE(expected) << rel;
-    EXPECT_EQ(e.path().filename().string().find("formwell-evil"), std::string::npos) << rel;
   }
   EXPECT_FALSE(fs::exists(fs::temp_directory_path() / evil));
   EXPECT_FALSE(fs::exists(fs::path("C:\\") / evil));
   EXPECT_FALSE(fs::exists(fs::current_path() / evil));
-  // The installation's own names (its mark, its staging folder) are not the package's to write.
-  std::string own = file("own.zip", archtest::buildZip({{"install.pending", "forged"}, {".Staging/0.txt", "x"},
-                                                        {"ok.txt", "ok"}}));
-  ASSERT_EQ(s.extractArchive(own, dir.str() + "own"), 1);
-  EXPECT_FALSE(fs::exists(dir.path() / "own" / "install.pending"));
-  EXPECT_FALSE(fs::exists(dir.path() / "own" / ".Staging"));
-  EXPECT_EQ(slurp(dir.str() + "own/ok.txt"), "ok");
 }
 
 // Only a whole ZIP archive installs: a cut one (a full disk while writing tm.zip), an error page,
@@ -414,25 +425,32 @@ TEST_F(SetupTest, WritesThatFailFailTheInstallation) {
 }
 
 // Links already in the program folder are never written through: not a linked folder on a
-// member's way, nor a linked file at its place. ZIP entries that are links themselves are skipped.
-TEST_F(SetupTest, LinksInTheFolderAreNotFollowedAndLinkEntriesAreSkipped) {
+// member's way, nor a linked file at its place; and ZIP entries that are links themselves are never
+// made. Each makes the installation fail whole: the files placed before it are given back.
+TEST_F(SetupTest, LinksInTheFolderAndLinkEntriesFailTheInstallationAndGiveTheOldFilesBack) {
   CSetup s = withFakes();
   fs::create_directories(dir.path() / "outside");
   archtest::writeBytes(dir.str() + "outside/victim.txt", "mine");
   fs::create_directories(dir.path() / "dest" / "ok");
+  archtest::writeBytes(dir.str() + "dest/ok/inside.txt", "old");
   fs::create_directory_symlink(dir.path() / "outside", dir.path() / "dest" / "link");
   fs::create_symlink(dir.path() / "outside" / "victim.txt", dir.path() / "dest" / "file.txt");
   ZipEntry linkEntry{"lnk.txt", "/etc/passwd", false};
   linkEntry.externalAttributes = 0120777u << 16;
-  std::string zip = file("links.zip", archtest::buildZip({{"link/", "", false},
-                                                          {"link/x.txt", "through the link"},
-                                                          {"link/sub/", "", false},
-                                                          {"link/sub/y.txt", "through the link"},
-                                                          {"file.txt", "over the link"},
-                                                          linkEntry,
-                                                          {"ok/inside.txt", "inside"}}));
-  ASSERT_EQ(s.extractArchive(zip, dir.str() + "dest"), 1);
-  EXPECT_TRUE(messages.empty());
+  for (const std::vector<ZipEntry>& bad : std::vector<std::vector<ZipEntry>>{
+           {{"link/", "", false}, {"link/x.txt", "through the link"}},
+           {{"link/sub/", "", false}, {"link/sub/y.txt", "through the link"}},
+           {{"file.txt", "over the link"}},
+           {linkEntry}}) {
+    SCOPED_TRACE(bad.back().name);
+    messages.clear();
+    std::vector<ZipEntry> entries{{"ok/inside.txt", "new"}, {"ok/added.txt", "new"}};
+    entries.insert(entries.end(), bad.begin(), bad.end());
+    EXPECT_EQ(s.extractArchive(file("links.zip", archtest::buildZip(entries)), dir.str() + "dest"), 0);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(slurp(dir.str() + "dest/ok/inside.txt"), "old");
+    EXPECT_FALSE(fs::exists(dir.path() / "dest" / "ok" / "added.txt"));
+  }
   std::vector<std::string> outside;
   for (const auto& e : fs::recursive_directory_iterator(dir.path() / "outside"))
     outside.push_back(e.path().filename().string());
@@ -440,7 +458,113 @@ TEST_F(SetupTest, LinksInTheFolderAreNotFollowedAndLinkEntriesAreSkipped) {
   EXPECT_EQ(slurp(dir.str() + "outside/victim.txt"), "mine");
   EXPECT_TRUE(fs::is_symlink(dir.path() / "dest" / "file.txt"));
   EXPECT_FALSE(fs::exists(fs::symlink_status(dir.path() / "dest" / "lnk.txt")));
-  EXPECT_EQ(slurp(dir.str() + "dest/ok/inside.txt"), "inside");
+  EXPECT_FALSE(fs::exists(dir.path() / "dest" / ".backup"));
+}
+#endif
+
+// An installation that cannot be finished (a package whose members clash, a member refused on
+// its way in, a version that does not reach the registry) gives the old installation back, drops
+// its mark and says once what failed; the next start goes on with the old version.
+TEST_F(SetupTest, AnInstallationThatCannotBeFinishedGivesTheOldOneBack) {
+  class Unrecordable : public testutil::FakeRegistry {
+  public:
+    bool setValue(platform::RegHandle key, const std::string& name, uint32_t type, const void* data,
+                  uint32_t size) override {
+      return !refuse && FakeRegistry::setValue(key, name, type, data, size);
+    }
+    bool refuse = false;
+  } reg;
+  CSetup s(reg, launcher, [this](const std::string& t) { messages.push_back(t); });
+  std::string folder = dir.str() + "Formwell\\", native = dir.str() + "Formwell/";
+  struct {
+    const char* what;
+    std::vector<ZipEntry> package;
+    std::function<void()> before;
+  } cases[] = {
+      {"a file and a folder of one name", {{"doc.txt", "new doc"}, {"doc.txt/part.txt", "clash"}}, [] {}},
+#ifndef _WIN32
+      {"a form folder that is a link",
+       {{"eb_df/index.html", "new page"}},
+       [&] {
+         fs::rename(native + "eb_df", native + "eb_df.real");
+         fs::create_directory_symlink(native + "eb_df.real", native + "eb_df");
+       }},
+#endif
+      {"a version that is not recorded", {{"zz.txt", "last"}}, [&] { reg.refuse = true; }},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(dir.path() / "Formwell");
+    fs::create_directories(native + "eb_df");
+    archtest::writeBytes(native + "eb_df/index.html", "old page");
+    archtest::writeBytes(native + "doc.txt", "old doc");
+    reg.refuse = false;
+    ASSERT_EQ(s.writeInstalledVersion("2.0.0.3"), 1);
+    std::vector<ZipEntry> package{{"eb_df/index.html", "new page"}, {"added.txt", "new"}};
+    package.insert(package.end(), c.package.begin(), c.package.end());
+    archtest::writeBytes(native + "tm.zip", archtest::buildZip(package));
+    c.before();
+    messages.clear();
+    ASSERT_EQ(s.beginInstall(folder, "2.0.0.8", folder + "tm.zip"), 1);
+    EXPECT_EQ(s.completeInstall(folder + "tm.zip", folder, "2.0.0.8"), 0);
+    EXPECT_EQ(messages.size(), 1u);
+    reg.refuse = false;
+    EXPECT_EQ(s.readInstalledVersion(), "2.0.0.3");
+    EXPECT_EQ(slurp(native + "eb_df/index.html"), "old page");
+    EXPECT_EQ(slurp(native + "doc.txt"), "old doc");
+    EXPECT_FALSE(fs::exists(native + "added.txt"));
+    for (const char* gone : {"install.pending", ".backup", ".staging"})
+      EXPECT_FALSE(fs::exists(native + gone)) << gone;
+    EXPECT_EQ(s.finishPendingInstall(folder), 1);
+  }
+}
+
+#ifndef _WIN32
+// Everything an installation run as root (sudo -E) makes under a user's home belongs to the home's
+// owner, the folders on the way included, so that the user can save and update afterwards.
+TEST_F(SetupTest, WhatRootInstallsUnderAHomeBelongsToItsOwner) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root";
+  const uid_t user = 65534;
+  fs::path home = dir.path() / "home";
+  fs::create_directories(home);
+  ASSERT_EQ(chown(home.c_str(), user, user), 0);
+  registry.set("software\\microsoft\\windows\\currentversion", "CommonFilesDir", (home / ".local" / "share").string());
+  CSetup s = withFakes();
+  ASSERT_EQ(s.installCarriedPackage(), 1);
+  EXPECT_EQ(s.readInstalledVersion(), "1.0.0.0");
+  int seen = 0;
+  for (const auto& e : fs::recursive_directory_iterator(home)) {
+    struct stat st;
+    ASSERT_EQ(lstat(e.path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, user) << e.path();
+    ++seen;
+  }
+  EXPECT_GT(seen, 10);
+}
+
+// Two formwell processes on one folder: a start while another installs waits for it, and never
+// drops its mark or empties its staging folder.
+TEST_F(SetupTest, AStartWaitsForAnotherProcesssInstallation) {
+  CSetup first = withFakes(), second = withFakes();
+  std::string folder = dir.str() + "Formwell\\", native = dir.str() + "Formwell/";
+  platform::makeSurePathExists(folder);
+  archtest::writeBytes(native + "tm.zip.part", archtest::buildZip({{"new.txt", "new"}}));
+  ASSERT_EQ(first.beginInstall(folder, "2.0.0.8", folder + "tm.zip.part"), 1);
+  std::atomic<bool> finished{false};
+  std::thread other([&] {
+    second.finishPendingInstall(folder);
+    finished = true;
+  });
+  // The first process's package takes tm.zip's place only now; meanwhile the mark was not
+  // dropped although tm.zip was not the package it names.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(finished);
+  ASSERT_TRUE(fs::exists(native + "install.pending"));
+  ASSERT_TRUE(platform::replaceFile(folder + "tm.zip.part", folder + "tm.zip"));
+  EXPECT_EQ(first.completeInstall(folder + "tm.zip", folder, "2.0.0.8"), 1);
+  other.join();
+  EXPECT_EQ(slurp(native + "new.txt"), "new");
+  EXPECT_EQ(first.readInstalledVersion(), "2.0.0.8");
 }
 #endif
 
@@ -572,7 +696,7 @@ TEST_F(SetupTest, ReplaceSelfReplacesTheProgramFileAfterItEnds) {
   ASSERT_TRUE(replaced);
   ASSERT_EQ(testutil::runProgram(probe.string(), {out}), 0);
   EXPECT_EQ(slurp(out), "loader");
-  // Nothing is left beside it.
+  // Nothing is left beside it once it has started again.
   int files = 0;
   for (const auto& e : fs::directory_iterator(dir.path() / "my programs")) {
     (void)e;
@@ -633,11 +757,35 @@ TEST_F(SetupTest, AnInstallationKilledAnywhereIsCompletedAtTheNextStart) {
   }
   EXPECT_GT(interrupted, 0);
 
+  // Killed while moving files into place, and the next start cannot finish (a link planted at a
+  // member's place meanwhile): the files of the installation before come back, with its version.
+  for (int i = 0; i < files; ++i)
+    archtest::writeBytes(native + "f" + std::to_string(i) + ".txt", "old");
+  ASSERT_EQ(s.writeInstalledVersion("2.0.0.3"), 1);
+  ASSERT_EQ(s.beginInstall(folder, "2.0.0.8", folder + "tm.zip"), 1);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(s.completeInstall(folder + "tm.zip", folder, "2.0.0.8") ? 0 : 1);
+  while (!isNew(files / 2) && waitpid(child, nullptr, WNOHANG) == 0)
+    std::this_thread::yield();
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  ASSERT_FALSE(isNew(files - 1));
+  fs::remove(native + "f" + std::to_string(files - 1) + ".txt");
+  fs::create_symlink(dir.path() / "elsewhere.txt", native + "f" + std::to_string(files - 1) + ".txt");
+  EXPECT_EQ(s.finishPendingInstall(folder), 1);
+  for (int i = 0; i < files - 1; ++i)
+    ASSERT_EQ(slurp(native + "f" + std::to_string(i) + ".txt"), "old") << i;
+  EXPECT_EQ(s.readInstalledVersion(), "2.0.0.3");
+  EXPECT_FALSE(fs::exists(native + "install.pending"));
+  EXPECT_FALSE(fs::exists(native + ".backup"));
+  fs::remove(native + "f" + std::to_string(files - 1) + ".txt");
+
   // Killed after the mark, before the new package took tm.zip's place: nothing was touched.
   archtest::writeBytes(native + "tm.zip.part", "another package");
   ASSERT_EQ(s.beginInstall(folder, "2.0.0.9", folder + "tm.zip.part"), 1);
   EXPECT_EQ(s.finishPendingInstall(folder), 1);
-  EXPECT_EQ(s.readInstalledVersion(), "2.0.0.8");
+  EXPECT_EQ(s.readInstalledVersion(), "2.0.0.3");
   EXPECT_FALSE(fs::exists(native + "install.pending"));
 }
 #endif

@@ -8,7 +8,9 @@
 namespace platform {
 
 // A file opened for writing: created anew (an existing one is truncated), shared for writing,
-// normal attributes. Closes itself. Not copyable.
+// normal attributes. Closes itself. Not copyable. On Windows its bytes are flushed to the disk
+// when it closes; on Linux they are not (one syncfs, platform::flushFileSystem, after many files
+// costs far less than a sync per file).
 class OutFile {
 public:
   OutFile() = default;
@@ -23,8 +25,8 @@ public:
   // Writes all bytes; false when any of them could not be written.
   bool write(const void* data, size_t size);
   bool isOpen() const;
-  // Closes the file; false when it was not open or the system reports that written bytes did not
-  // reach the file (a full disk may only show here).
+  // Closes the file (Windows: after flushing it to the disk); false when it was not open or the
+  // system reports that written bytes did not reach the file (a full disk may only show here).
   bool close();
 
 private:
@@ -53,8 +55,10 @@ bool makeFolder(const std::string& path);
 // Puts the file from in the place of the file to in one step: anyone who opens to gets either the
 // old file or the whole new one. A program that runs from to, or has it loaded as a library, goes
 // on with the old file (Windows: the old file is first renamed aside, to + ".old-" + a number,
-// and removed when it is no longer in use, or else left there; a file that another program holds
-// open is tried again for about two seconds). False leaves to as it was.
+// and removed when it is no longer in use, or else left there). Windows: every move is written
+// through to the disk before this returns; a file that another program holds (a virus scanner)
+// is tried again, with growing pauses, for up to 30 seconds, while a denial of access that lasts
+// fails at once. Linux: a rename (made durable by flushFileSystem). False leaves to as it was.
 bool replaceFile(const std::string& from, const std::string& to);
 
 // Removes a file (not a folder); false when it could not be removed.

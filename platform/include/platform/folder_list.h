@@ -16,9 +16,11 @@ bool listFolder(const std::string& path, std::vector<std::string>* names);
 bool removeFolder(const std::string& path);
 
 // Writes what the system still holds for the file system of path to the disk, so that steps that
-// follow (a marker removed) never reach the disk before it; false when that failed. Windows has no
-// such call short of flushing each file through its own handle: there it does nothing and answers
-// true.
+// follow (a marker removed) never reach the disk before it; false when that failed. Linux syncs the
+// whole file system (syncfs). Windows lets only an administrator flush a volume, so there the
+// guarantee comes from each write: every file written through OutFile or AtomicFile is flushed
+// before it closes and every move is written through; this call flushes the folder at path itself
+// (its entries), and fails when that folder cannot be opened for adding files.
 bool flushFileSystem(const std::string& path);
 
 } // namespace platform

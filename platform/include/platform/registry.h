@@ -62,6 +62,7 @@ public:
   bool setString(const std::string& name, const char* bytes, uint32_t length);
   bool setDword(const std::string& name, uint32_t value);
   bool isOpen() const { return handle_ != nullptr; }
+  bool flush() { return handle_ != nullptr; } // placeholder until the backends flush
   void close();
 
 private:

@@ -13,6 +13,10 @@
 //   Windows the folder's inherited access rules. An existing file keeps its mode and, where this
 //   process may give files away (root), its owner and group. Run as root, a new file takes the
 //   owner of the folder it is created in, so that a user's file stays the user's.
+// - Windows: a target that another program holds for a moment (a virus scanner checking it, the
+//   search indexer) is tried again, with pauses growing from 50 ms to 1 s, for up to 30 seconds;
+//   a denial of access that no other program's handle explains (a read-only file, access rules)
+//   fails at once.
 // - The temporaries are named ".fwtmp.<pid>.<random>"; removeStaleTemporaries removes those of
 //   processes that have ended (and the "<name>.tmp.<pid>" files that earlier versions left).
 //
