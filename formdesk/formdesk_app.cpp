@@ -1,8 +1,10 @@
 #include "formdesk_app.h"
 
+#include "browser_emulation.h"
 #include "formdesk_dialog.h"
 #include "platform/codepage.h"
 #include "platform/message_box.h"
+#include "platform/module.h"
 #include "platform/registry.h"
 #include "platform/replace_file.h"
 #include "workstation_settings.h"
@@ -12,6 +14,12 @@ int CKDSK_F_App::run(const std::u16string& commandLine) {
   WorkstationSettings settings = loadWorkstationSettings(platform::systemRegistry(), commandLine);
   platform::removeStaleTemporaries(platform::wideToAnsi(settings.programFolder));
   platform::removeStaleTemporaries(platform::wideToAnsi(settings.packageFolder + u"images"));
+#ifdef _WIN32
+  // Before the dialog creates the browser control, which reads its document mode once. A value
+  // that cannot be written leaves the control in its old mode; the form still opens. (WebKit on
+  // Linux has no such modes: nothing is written there.)
+  writeBrowserEmulation(platform::systemRegistry(), platform::modulePath());
+#endif
   CKDSK_F_Dlg dialog(commandLine);
   if (dialog.doModal() < 0) {
     platform::showMessageBox("formdesk: the window could not be opened (is there a display?)", "formdesk");

@@ -3,17 +3,15 @@
 #include <locale>
 #include <sstream>
 
-#include "platform/codepage.h"
-
 namespace {
 
 const char kMainKey[] = "Software\\Microsoft\\Internet Explorer\\Main";
 const char kPageSetupKey[] = "Software\\Microsoft\\Internet Explorer\\PageSetup";
 
-void setText(platform::RegKey& key, const char* name, const std::u16string& text) {
-  std::string bytes = platform::wideToAnsi(text);
-  key.setString(name, bytes.data(), static_cast<uint32_t>(bytes.size())); // failures are ignored
-}
+// As UTF-16 (2 bytes a character, given without a terminator), so that the Chinese footer prints as it is on a
+// Windows whose ANSI code page has no Chinese. Failures are ignored: the browser then prints with
+// the settings it had.
+void setText(platform::RegKey& key, const char* name, const std::u16string& text) { key.setWideString(name, text); }
 
 } // namespace
 

@@ -1,6 +1,7 @@
 // The proxy that every request of the HTTP client follows, read once at start-up from the
 // registry values PROXY_TYPE, PROXY_HOST, PROXY_PORT, PROXY_USER and PROXY_PWD under
-// HKEY_LOCAL_MACHINE software\orvanta\formwell. applyProxySettings runs on the main thread
+// software\orvanta\formwell: each from the first of HKEY_LOCAL_MACHINE's 32-bit view, its
+// 64-bit view and HKEY_CURRENT_USER that holds it. applyProxySettings runs on the main thread
 // before any worker starts; afterwards the four process-wide values are only read.
 #pragma once
 

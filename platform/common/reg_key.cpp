@@ -21,8 +21,18 @@ bool RegKey::query(const std::string& name, void* buf, uint32_t size, uint32_t* 
   return true;
 }
 
+bool RegKey::hasValue(const std::string& name) {
+  uint32_t t = 0;
+  uint32_t n = 0;
+  return handle_ && registry_.queryValue(handle_, name, &t, nullptr, &n);
+}
+
 bool RegKey::setString(const std::string& name, const char* bytes, uint32_t length) {
   return handle_ && registry_.setValue(handle_, name, kRegSz, bytes, length);
+}
+
+bool RegKey::setWideString(const std::string& name, const std::u16string& text) {
+  return handle_ && registry_.setWideString(handle_, name, text);
 }
 
 bool RegKey::setDword(const std::string& name, uint32_t value) {
@@ -30,6 +40,8 @@ bool RegKey::setDword(const std::string& name, uint32_t value) {
                          static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
   return handle_ && registry_.setValue(handle_, name, kRegDword, le, 4);
 }
+
+bool RegKey::flush() { return handle_ && registry_.flushKey(handle_); }
 
 void RegKey::close() {
   if (handle_) registry_.closeKey(handle_);

@@ -95,6 +95,10 @@ struct Dialog::Impl {
   std::map<int, Control> controls;
   std::map<int, std::u16string> sysMenu; // appended system menu items, by id
   int lastWidth = -1, lastHeight = -1;
+  // The last control disabled while it held the focus, and the window's focus after that (GTK
+  // leaves the window without one).
+  int focusHandedFrom = 0;
+  GtkWidget* focusHandedTo = nullptr;
 
   Control* find(int id) {
     if (!window) return nullptr;
@@ -364,6 +368,8 @@ void Dialog::Impl::teardown() {
     window = nullptr;
     fixed = nullptr;
     controls.clear();
+    focusHandedFrom = 0;
+    focusHandedTo = nullptr;
     gtk_widget_destroy(w);
   }
   if (css) {
@@ -608,7 +614,24 @@ bool Dialog::isItemVisible(int id) const {
   return c && gtk_widget_get_visible(c->outer);
 }
 void Dialog::enableItem(int id, bool enable) {
-  if (Impl::Control* c = impl_->find(id)) gtk_widget_set_sensitive(c->outer, enable);
+  Impl::Control* c = impl_->find(id);
+  if (!c) return;
+  GtkWindow* window = GTK_WINDOW(impl_->window);
+  GtkWidget* focus = gtk_window_get_focus(window);
+  bool hadFocus = focus && (focus == c->outer || gtk_widget_is_ancestor(focus, c->outer));
+  gtk_widget_set_sensitive(c->outer, enable);
+  if (!enable && hadFocus) {
+    impl_->focusHandedFrom = id;
+    impl_->focusHandedTo = gtk_window_get_focus(window);
+  }
+  // As on Windows: enabled again while the focus is still where its disabling left it, the
+  // control takes it back, so that Enter presses it again (the update dialog's start button after
+  // a failed update). A focus that the user moved stays where he put it.
+  if (enable && id == impl_->focusHandedFrom) {
+    if (gtk_window_get_focus(window) == impl_->focusHandedTo) gtk_widget_grab_focus(c->outer);
+    impl_->focusHandedFrom = 0;
+    impl_->focusHandedTo = nullptr;
+  }
 }
 bool Dialog::isItemEnabled(int id) const {
   const Impl::Control* c = impl_->find(id);

@@ -5,7 +5,8 @@
 // A hive that holds lines it cannot read is read as far as it can be; the first change moves
 // the file aside (".damaged") before writing a new one, so what it held is never lost.
 // The hives hold UTF-8; names and REG_SZ data are converted from and to the ANSI code page here,
-// at the calls, and nowhere else.
+// at the calls, and nowhere else (text given as UTF-16 goes in as it is). The hives have one
+// view of HKEY_LOCAL_MACHINE: the WOW64 view bits of an access mask change nothing.
 #include "platform/registry.h"
 
 #include <cerrno>
@@ -271,6 +272,11 @@ public:
     } else {
       return false;
     }
+    if (!buf) { // only asked whether the value is there, and how long it is
+      *size = static_cast<uint32_t>(data.size());
+      *type = t;
+      return true;
+    }
     if (data.size() > *size) return false;
     if (!data.empty()) std::memcpy(buf, data.data(), data.size());
     // Text read with room to spare ends with a terminator, as on Windows.
@@ -285,15 +291,31 @@ public:
     std::string bytes = size ? std::string(static_cast<const char*>(data), size) : std::string();
     if (type == kRegSz) bytes = toHive(bytes);
     if (isWideText(type)) bytes = ansiToUtf16le(bytes);
-    HiveLock lock(key->root);
-    if (!lock.ok()) return false;
-    bool damaged = false;
-    Hive hive = loadHive(key->root, &damaged);
-    Hive::setValue(hive.ensureKey(key->path), toHive(name), type, bytes);
-    return writeHive(key->root, hive, damaged);
+    return store(*key, name, type, bytes);
   }
 
+  // The text goes into the hive as UTF-8 without passing through the ANSI code page.
+  bool setWideString(RegHandle h, const std::string& name, const std::u16string& text) override {
+    return store(*static_cast<PosixKey*>(h), name, kRegSz, wideToUtf8(text));
+  }
+
+  // Every change has replaced the hive through a synced file and folder before its call
+  // returned: there is nothing left to write.
+  bool flushKey(RegHandle h) override { return h != nullptr; }
+
   void closeKey(RegHandle h) override { delete static_cast<PosixKey*>(h); }
+
+private:
+  // One change: under the lock, the hive as it is now, with the value (data as the hive holds
+  // it), replaces the file.
+  static bool store(const PosixKey& key, const std::string& name, uint32_t type, const std::string& hiveData) {
+    HiveLock lock(key.root);
+    if (!lock.ok()) return false;
+    bool damaged = false;
+    Hive hive = loadHive(key.root, &damaged);
+    Hive::setValue(hive.ensureKey(key.path), toHive(name), type, hiveData);
+    return writeHive(key.root, hive, damaged);
+  }
 };
 
 } // namespace

@@ -138,6 +138,9 @@ struct Dialog::Impl {
   HICON bigIcon = nullptr, smallIcon = nullptr;
   DialogBaseUnits base;
   std::map<int, Control> controls;
+  // The last focus hand-off of enableItem: the control disabled while it held the focus, and
+  // the window the focus went to.
+  HWND focusHandedFrom = nullptr, focusHandedTo = nullptr;
 
   Control* find(int id) {
     if (!hwnd) return nullptr;
@@ -167,6 +170,7 @@ struct Dialog::Impl {
     bigIcon = smallIcon = nullptr;
     hwnd = nullptr;
     inited = false;
+    focusHandedFrom = focusHandedTo = nullptr;
   }
 };
 
@@ -416,8 +420,19 @@ void Dialog::enableItem(int id, bool enable) {
       SendMessageW(impl_->hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
     else
       SetFocus(impl_->hwnd);
+    impl_->focusHandedFrom = c->hwnd;
+    impl_->focusHandedTo = GetFocus();
   }
   EnableWindow(c->hwnd, enable);
+  // Enabled again while the focus still rests where its disabling sent it, the control takes it
+  // back: otherwise Enter would press the neighbour that only held it meanwhile (the update
+  // dialog's exit button after a failed update, where Enter should try again). A focus that the
+  // user moved stays where he put it.
+  if (enable && c->hwnd && c->hwnd == impl_->focusHandedFrom) {
+    if (GetFocus() == impl_->focusHandedTo)
+      SendMessageW(impl_->hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(c->hwnd), TRUE);
+    impl_->focusHandedFrom = impl_->focusHandedTo = nullptr;
+  }
 }
 bool Dialog::isItemEnabled(int id) const {
   const Impl::Control* c = impl_->find(id);

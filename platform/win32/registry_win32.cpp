@@ -1,7 +1,10 @@
-// The registry on Windows: the real one, through the ANSI calls.
+// The registry on Windows: the real one, through the ANSI calls, but for text given as UTF-16.
+// Access masks go through as they are, so kKeyWow64_64Key / kKeyWow64_32Key pick the view.
 #include "platform/registry.h"
 
 #include <windows.h>
+
+#include "platform/codepage.h"
 
 namespace platform {
 
@@ -43,6 +46,21 @@ public:
     return RegSetValueExA(static_cast<HKEY>(h), name.c_str(), 0, type, static_cast<const BYTE*>(data), size) ==
            ERROR_SUCCESS;
   }
+
+  // The W call, so that text which the ANSI code page lacks (the Chinese page footer on a
+  // Windows whose code page is not 936) is stored as it is. The count is 2 bytes a character, no
+  // terminator; Windows itself counts the terminator that follows the text in memory, as it does
+  // for every REG_SZ given without one.
+  bool setWideString(RegHandle h, const std::string& name, const std::u16string& text) override {
+    if (text.size() > 0x7FFFFFFFu / 2) return false;
+    std::u16string wideName = ansiToWide(name);
+    static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
+    return RegSetValueExW(static_cast<HKEY>(h), reinterpret_cast<const wchar_t*>(wideName.c_str()), 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>(text.size() * sizeof(char16_t))) == ERROR_SUCCESS;
+  }
+
+  bool flushKey(RegHandle h) override { return RegFlushKey(static_cast<HKEY>(h)) == ERROR_SUCCESS; }
 
   void closeKey(RegHandle h) override { RegCloseKey(static_cast<HKEY>(h)); }
 };

@@ -55,11 +55,29 @@ done
 
 # The print values, as Windows keeps them (the footer in UTF-16, the header empty).
 /usr/lib/wine/wineserver -w
-section=$(grep -a -A8 '^\[Software\\\\Microsoft\\\\Internet Explorer\\\\PageSetup\]' "$prefix/user.reg")
-check "footer" grep -qF '"footer"="&b\x672c\x5957\x8d44\x6599\x603b\x5171&P\x9875\xff0c\x5f53\x524d\x7b2c&p\x9875\x3002\x6253\x5370\x65f6\x95f4\xff1a&d"' <<<"$section"
+page_setup() { grep -a -A8 '^\[Software\\\\Microsoft\\\\Internet Explorer\\\\PageSetup\]' "$prefix/user.reg"; }
+footer='"footer"="&b\x672c\x5957\x8d44\x6599\x603b\x5171&P\x9875\xff0c\x5f53\x524d\x7b2c&p\x9875\x3002\x6253\x5370\x65f6\x95f4\xff1a&d"'
+section=$(page_setup)
+check "footer" grep -qF "$footer" <<<"$section"
 check "header empty" grep -qE '"header"=(""|hex\(1\):)$' <<<"$section"
 for m in bottom left right top; do check "margin_$m" grep -qF "\"margin_$m\"=\"0.21654\"" <<<"$section"; done
 check "Print_Background" grep -qF '"Print_Background"="yes"' "$prefix/user.reg"
+# Internet Explorer 11's mode (11001) for the browser control of the program file, by its name.
+check "FEATURE_BROWSER_EMULATION" grep -qxF "\"$(basename "$formdesk")\"=dword:00002af9" \
+  <(grep -a -A4 '^\[Software\\\\Microsoft\\\\Internet Explorer\\\\Main\\\\FeatureControl\\\\FEATURE_BROWSER_EMULATION\]' "$prefix/user.reg")
+
+# Under an ANSI code page without Chinese (1252, for en_US) the footer is still the Chinese text, not
+# question marks. The page setup goes first, so what is read is this run's (margin_top comes last).
+setup_reg() { WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" "$loader" reg "$1" 'HKCU\Software\Microsoft\Internet Explorer\PageSetup' "${@:2}" >/dev/null 2>&1; }
+setup_reg delete /f
+WINE_LC_ALL=en_US.UTF-8 "$run" "$prefix" "$formdesk" >"$work/en_US.log" 2>&1 &
+pid=$!
+for _ in $(seq 1 90); do setup_reg query /v margin_top && break; sleep 1; done
+kill $pid 2>/dev/null
+/usr/lib/wine/wineserver -k >/dev/null 2>&1
+wait $pid 2>/dev/null
+/usr/lib/wine/wineserver -w
+check "code page 1252: footer" grep -qF "$footer" <<<"$(page_setup)"
 
 # The page commands through Wine's WebBrowser control.
 mkdir -p "$work/cf/Formwell/eb_df/images" "$work/cf/Formwell/qrencode"

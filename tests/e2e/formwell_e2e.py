@@ -406,6 +406,18 @@ def case_failed_updates_keep_everything(kit, opts, work, table, package):
         check(kit.file("tm.zip") == old_zip, "%s: tm.zip changed" % what)
         check(kit.file("tm.zip.part") is None, "%s: tm.zip.part left behind" % what)
         check(kit.file("loader.exe") is None, "%s: something was unpacked" % what)
+        if what == "empty":
+            # 开始升级, disabled by the click while it held the focus, gets it back when enabled again:
+            # Enter tries again (the package is fetched anew and the attempt fails as the first did).
+            def fetched():
+                return Servers(work, table.folder).log_tail(100000).count("table/table.zip ")
+            before = fetched()
+            key(w, "Return")
+            deadline = time.monotonic() + 20
+            while (fetched() == before or kit.file("tm.zip.part") is not None) and proc.poll() is None \
+                    and time.monotonic() < deadline:
+                time.sleep(0.2)
+            check(proc.poll() is None and fetched() > before, "%s: Enter after the failure did not try again" % what)
         press_update(w, RUN_BUTTON)  # disabled after a failure: nothing happens
         time.sleep(1)
         check(proc.poll() is None, "%s: run software ended the dialog after a failure" % what)

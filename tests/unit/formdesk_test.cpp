@@ -1,5 +1,5 @@
 // The form workstation's rules: start-up settings, command recognition, the saved data and its
-// restore, the QR text and the encoder's command line, the print setup.
+// restore, the QR text and the encoder's command line, the print setup, the browser's mode.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,6 +7,7 @@
 #include <sstream>
 #include <vector>
 
+#include "browser_emulation.h"
 #include "fake_registry.h"
 #include "page_commands.h"
 #include "platform/codepage.h"
@@ -388,6 +389,8 @@ TEST(PrintSetup, WritesTheValuesAndReadsTheLayout) {
   const char* setup = "Software\\Microsoft\\Internet Explorer\\PageSetup";
   EXPECT_EQ(reg.get("Software\\Microsoft\\Internet Explorer\\Main", "Print_Background", hkcu), "yes");
   EXPECT_EQ(reg.get(setup, "header", hkcu), "");
+  for (const char* m : {"margin_bottom", "margin_left", "margin_right", "margin_top", "header", "footer"})
+    EXPECT_TRUE(reg.isWide(setup, m, hkcu)) << m; // UTF-16: no ANSI code page between footer and printer
   for (const char* m : {"margin_bottom", "margin_left", "margin_right", "margin_top"})
     EXPECT_EQ(reg.get(setup, m, hkcu), "0.21654") << m;
   EXPECT_EQ(platform::ansiToWide(reg.get(setup, "footer", hkcu)), W("&b本套资料总共&P页，当前第&p页。打印时间：&d"));
@@ -397,6 +400,21 @@ TEST(PrintSetup, WritesTheValuesAndReadsTheLayout) {
   EXPECT_DOUBLE_EQ(layout.marginRightInch, 0.21654);
   reg.set(setup, "margin_left", "wide", hkcu);
   EXPECT_DOUBLE_EQ(readPrintLayout(reg).marginLeftInch, platform::PrintLayout().marginLeftInch);
+}
+
+TEST(BrowserEmulation, NamesTheProgramFileForInternetExplorer11) {
+  const char* key = "Software\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\FEATURE_BROWSER_EMULATION";
+  const std::pair<std::u16string, std::u16string> cases[] = {
+      {u"C:\\Program Files (x86)\\fw\\formdesk.exe", u"formdesk.exe"},
+      {u"Z:/b/formdesk.exe", u"formdesk.exe"},
+      {u"D:\\自助\\自助淺.exe", u"自助淺.exe"}, // 淺 ends in "\\" in 936
+      {u"C:\\formwell\\", u""}};
+  for (const auto& c : cases) {
+    testutil::FakeRegistry reg;
+    EXPECT_EQ(writeBrowserEmulation(reg, platform::wideToAnsi(c.first)), !c.second.empty()) << U(c.first);
+    EXPECT_EQ(reg.get(key, platform::wideToAnsi(c.second), platform::RegRoot::CurrentUser),
+              c.second.empty() ? "<none>" : std::string("\xF9\x2A\0\0", 4)); // 11001
+  }
 }
 
 #ifndef _WIN32

@@ -323,7 +323,9 @@ TEST_F(StartDialogWindow, AHostBeyondTheEdgesDoesNotGrowTheWindowAndWorkerCallsA
 
 #ifdef _WIN32
 // A button disabled while it holds the keyboard focus hands it on first: left without focus, the
-// dialog would hear no Esc (the update dialog after a click on its start button).
+// dialog would hear no Esc (the update dialog after a click on its start button). Enabled again
+// while the focus is still there, it takes the focus back, so that Enter presses it again (start,
+// after a failed update); a focus moved meanwhile stays.
 class ThreeButtons : public Dialog {
 public:
   static const DialogTemplate& buttons() {
@@ -334,7 +336,8 @@ public:
     return t;
   }
   ThreeButtons() : Dialog(buttons()) {}
-  int focused = 0, disabled = 0, disabledBefore = 0, focusBefore = -1, focusAfter = -1;
+  int focused = 0, disabled = 0, disabledBefore = 0, movedTo = 0, focusBefore = -1, focusAfter = -1,
+      focusEnabled = -1;
   bool onInitDialog() override {
     if (disabledBefore) enableItem(disabledBefore, false);
     poster().post([this] {
@@ -343,23 +346,28 @@ public:
       focusBefore = GetFocus() ? GetDlgCtrlID(GetFocus()) : 0;
       enableItem(disabled, false);
       focusAfter = GetFocus() ? GetDlgCtrlID(GetFocus()) : 0;
+      if (movedTo) SetFocus(GetDlgItem(self, movedTo));
+      enableItem(disabled, true);
+      focusEnabled = GetFocus() ? GetDlgCtrlID(GetFocus()) : 0;
       endDialog(kIdOk);
     });
     return false;
   }
 };
 
-TEST_F(StartDialogWindow, AFocusedButtonThatIsDisabledHandsTheFocusOn) {
+TEST_F(StartDialogWindow, AFocusedButtonThatIsDisabledHandsTheFocusOnAndTakesItBackWhenEnabled) {
   struct Case {
-    int focused, disabledBefore, focusAfter;
-  } cases[] = {{11, 12, 13}, {13, 0, 11}};
+    int focused, disabledBefore, focusAfter, movedTo, focusEnabled;
+  } cases[] = {{11, 12, 13, 0, 11}, {13, 0, 11, 0, 13}, {11, 0, 12, 13, 13}};
   for (const Case& c : cases) {
     ThreeButtons dlg;
     dlg.focused = dlg.disabled = c.focused;
     dlg.disabledBefore = c.disabledBefore;
+    dlg.movedTo = c.movedTo;
     EXPECT_EQ(dlg.doModal(), kIdOk);
     ASSERT_EQ(dlg.focusBefore, c.focused);
     EXPECT_EQ(dlg.focusAfter, c.focusAfter) << c.focused;
+    EXPECT_EQ(dlg.focusEnabled, c.focusEnabled) << c.focused << " moved to " << c.movedTo;
   }
 }
 #endif

@@ -19,7 +19,7 @@ protected:
 };
 
 TEST_F(ProxySettingsTest, NoKeyMeansTheSystemsSettingsAndNoCredentials) {
-  reg.set(kKey, "PROXY_TYPE", "3", platform::RegRoot::CurrentUser); // the values stand in another root
+  reg.set("software\\orvanta\\other", "PROXY_TYPE", "3", platform::RegRoot::CurrentUser); // another key
   formwell::applyProxySettings(reg);
   EXPECT_EQ(formwell::proxyMode, 2);
   EXPECT_EQ(formwell::proxyAddress, "http://:");
@@ -44,6 +44,30 @@ TEST_F(ProxySettingsTest, AllFiveValuesAreRead) {
   EXPECT_EQ(formwell::proxyMode, 3);
   EXPECT_EQ(formwell::proxyAddress, "http://proxy.example:3128");
   EXPECT_EQ(formwell::proxyUser, "alice");
+}
+
+// Each value comes from the first of HKLM's 32-bit view, its 64-bit view (where the 64-bit
+// regedit writes) and HKEY_CURRENT_USER that holds it; the 32-bit key exists, as on an installed
+// machine, with currentversion only. A value too long to read is there: it reads as empty.
+TEST_F(ProxySettingsTest, EachValueComesFromTheFirstViewThatHoldsIt) {
+  const std::string x300(300, 'x');
+  const char* const cases[][4] = {{"a", nullptr, nullptr, "a"}, {nullptr, "b", nullptr, "b"},
+                                  {nullptr, nullptr, "c", "c"}, {"a", "b", "c", "a"},
+                                  {nullptr, "b", "c", "b"},     {"", "b", "c", ""},
+                                  {x300.c_str(), "b", "c", ""}, {nullptr, nullptr, nullptr, ""}};
+  for (const auto& c : cases) {
+    testutil::FakeRegistry r;
+    r.set(kKey, "currentversion", "1.0.0.0", platform::RegRoot::LocalMachine, platform::kKeyWow64_32Key);
+    for (const char* name : {"PROXY_HOST", "PROXY_TYPE", "PROXY_PORT", "PROXY_USER", "PROXY_PWD"}) {
+      if (c[0]) r.set(kKey, name, c[0], platform::RegRoot::LocalMachine, platform::kKeyWow64_32Key);
+      if (c[1]) r.set(kKey, name, c[1], platform::RegRoot::LocalMachine, platform::kKeyWow64_64Key);
+      if (c[2]) r.set(kKey, name, c[2], platform::RegRoot::CurrentUser);
+    }
+    formwell::ProxySettings s = formwell::loadProxySettings(r);
+    EXPECT_EQ(s.host + "|" + s.type + "|" + s.port + "|" + s.user + "|" + s.password,
+              std::string(c[3]) + "|" + c[3] + "|" + c[3] + "|" + c[3] + "|" + c[3])
+        << (c[0] ? "32 " : "") << (c[1] ? "64 " : "") << (c[2] ? "user" : "");
+  }
 }
 
 TEST_F(ProxySettingsTest, ModeIsTheExactText) {

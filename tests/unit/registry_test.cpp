@@ -10,7 +10,9 @@
 #include "platform/registry.h"
 #include "test_util.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <cerrno>
 #include <fstream>
 #include <pwd.h>
@@ -125,6 +127,38 @@ TEST_F(RegistryTest, ValueOf255BytesReadsWholeInto256AndALongerOneDoesNotFit) {
   EXPECT_EQ(std::string(read(RegRoot::LocalMachine, key_, "v255").c_str()), v255);
   EXPECT_EQ(read(RegRoot::LocalMachine, key_, "v300"), "<no value>");
   EXPECT_EQ(std::string(read(RegRoot::LocalMachine, key_, "v300", 512).c_str()), v300);
+  RegKey k;
+  ASSERT_TRUE(k.openRead(RegRoot::LocalMachine, key_, platform::kKeyRead | platform::kKeyWow64_32Key));
+  EXPECT_TRUE(k.hasValue("v300") && !k.hasValue("v301")); // there however long, or not
+}
+
+// Text given as UTF-16 is kept as it is, also what the ANSI code page lacks ("한" in 936): on
+// Windows as UTF-16LE; in a hive as UTF-8, without terminator.
+TEST_F(RegistryTest, TextGivenAsUtf16IsKeptWhateverTheCodePage) {
+  const std::u16string texts[] = {u"&b本套资料总共&P页，当前第&p页。打印时间：&d", u"", u"0.21654", u"한 €"};
+  RegKey k;
+  ASSERT_TRUE(k.openOrCreate(RegRoot::LocalMachine, key_, platform::kKeyAllAccess));
+  for (size_t i = 0; i < sizeof texts / sizeof texts[0]; ++i) {
+    std::string name = "text" + std::to_string(i);
+    ASSERT_TRUE(k.setWideString(name, texts[i]));
+    EXPECT_EQ(std::string(read(RegRoot::LocalMachine, key_, name).c_str()), platform::wideToAnsi(texts[i])) << name;
+#ifdef _WIN32
+    HKEY h = nullptr;
+    char16_t buf[128];
+    DWORD type = 0, size = sizeof buf;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_.c_str(), 0, KEY_READ, &h), ERROR_SUCCESS);
+    LONG r = RegQueryValueExW(h, std::wstring(name.begin(), name.end()).c_str(), nullptr, &type,
+                              reinterpret_cast<BYTE*>(buf), &size);
+    RegCloseKey(h);
+    std::u16string got(buf, size / 2);
+    if (!got.empty() && got.back() == 0) got.pop_back(); // Windows counts a terminator that follows the text
+    EXPECT_EQ(std::to_string(r) + " " + std::to_string(type) + " " + platform::wideToUtf8(got),
+              "0 1 " + platform::wideToUtf8(texts[i])); // REG_SZ, the UTF-16 text
+#else
+    EXPECT_NE(hiveText().find("\"" + name + "\"=\"" + platform::wideToUtf8(texts[i]) + "\"\n"), std::string::npos)
+        << name;
+#endif
+  }
 }
 
 TEST_F(RegistryTest, NamesAreComparedWithoutRegardToCaseAndValuesAreReplaced) {
