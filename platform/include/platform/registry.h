@@ -85,7 +85,6 @@ public:
   // synced at every change). For a value that must outlive a power cut before the next step.
   bool flush();
   bool isOpen() const { return handle_ != nullptr; }
-  bool flush() { return handle_ != nullptr; } // placeholder until the backends flush
   void close();
 
 private:
