@@ -4,7 +4,9 @@
 # OUT is IN without its symbols and debugging sections (the build's own IN stays debuggable); STRIP "-"
 # takes IN as it is, for a program that its build strips already.
 # A Windows program (PE) is then signed with Authenticode when a code-signing certificate is given:
-#   FORMWELL_SIGN_CERT           the certificate (PEM or DER, chain included when needed)
+#   FORMWELL_SIGN_CERT           the certificate: PEM (chain included when needed), or DER (one
+#                                certificate, so one that needs no chain: issued by an authority
+#                                the system trusts, or the bank's own self-signed one)
 #   FORMWELL_SIGN_KEY            its private key (PEM or DER, unencrypted)
 #   FORMWELL_SIGN_TIMESTAMP_URL  a time-stamping server (RFC 3161) to countersign with; none when empty
 # The signature is SHA-256 over the file, made with Debian's osslsigncode; the signing time is
@@ -13,7 +15,7 @@
 set -euo pipefail
 strip="$1" in="$2" out="$3"
 tmp="$out.ship.$$"
-trap 'rm -f "$tmp" "$tmp.signed" "$tmp.log" "$tmp.ca"' EXIT
+trap 'rm -f "$tmp" "$tmp.signed" "$tmp.log" "$tmp.ca" "$tmp.cert"' EXIT
 
 # strip writes a PE header's time stamp anew: SOURCE_DATE_EPOCH's time (by default the last
 # commit's), so that the same program always strips to the same bytes.
@@ -33,7 +35,18 @@ if [ -n "${FORMWELL_SIGN_CERT:-}" ] && [ "$(head -c2 "$tmp")" = MZ ]; then
     exit 1
   fi
   command -v osslsigncode >/dev/null || { echo "ship: osslsigncode is not installed (run scripts/setup.sh)" >&2; exit 1; }
-  args=(sign -certs "$FORMWELL_SIGN_CERT" -key "$FORMWELL_SIGN_KEY" -h sha256 -n "Velor服务平台自助申请软件")
+  # Signed and checked with the certificate in PEM: a DER certificate is turned into PEM first, for
+  # it cannot join the PEM bundle of trusted authorities that the check below reads.
+  cert="$FORMWELL_SIGN_CERT"
+  if ! grep -qa -- '-----BEGIN CERTIFICATE-----' "$cert"; then
+    if ! openssl x509 -inform DER -in "$cert" -out "$tmp.cert" 2>"$tmp.log"; then
+      cat "$tmp.log" >&2
+      echo "ship: $cert is neither a PEM nor a DER certificate" >&2
+      exit 1
+    fi
+    cert="$tmp.cert"
+  fi
+  args=(sign -certs "$cert" -key "$FORMWELL_SIGN_KEY" -h sha256 -n "Velor服务平台自助申请软件")
   [ -n "${FORMWELL_SIGN_TIMESTAMP_URL:-}" ] && args+=(-ts "$FORMWELL_SIGN_TIMESTAMP_URL")
   args+=(-time "$SOURCE_DATE_EPOCH")
   if ! osslsigncode "${args[@]}" -in "$tmp" -out "$tmp.signed" >"$tmp.log" 2>&1; then
@@ -45,7 +58,7 @@ if [ -n "${FORMWELL_SIGN_CERT:-}" ] && [ "$(head -c2 "$tmp")" = MZ ]; then
   rm -f "$tmp.log"
   # The signature must verify, its certificate trusted through the system's authorities or the
   # certificate file itself (a bank's own authority, or a test certificate).
-  cat /etc/ssl/certs/ca-certificates.crt "$FORMWELL_SIGN_CERT" >"$tmp.ca" 2>/dev/null || cp "$FORMWELL_SIGN_CERT" "$tmp.ca"
+  cat /etc/ssl/certs/ca-certificates.crt "$cert" >"$tmp.ca" 2>/dev/null || cp "$cert" "$tmp.ca"
   if ! osslsigncode verify -CAfile "$tmp.ca" -in "$tmp.signed" >"$tmp.log" 2>&1; then
     cat "$tmp.log" >&2
     rm -f "$tmp.log" "$tmp.ca"

@@ -12,6 +12,13 @@ namespace {
 // WinINet hands out all ones (INVALID_HANDLE_VALUE) from some failures instead of none.
 bool usable(platform::InetHandle h) { return h != nullptr && h != reinterpret_cast<platform::InetHandle>(-1); }
 
+// The certificate faults that the relaxed security flags let pass: an unknown authority, another
+// name, out of date, or more than one of them. Nothing else is cured by asking again.
+bool relaxedChecksWouldPass(uint32_t error) {
+  return error == platform::kInetErrorInvalidCa || error == platform::kInetErrorSecCertCnInvalid ||
+         error == platform::kInetErrorSecCertDateInvalid || error == platform::kInetErrorSecCertErrors;
+}
+
 } // namespace
 
 CHttpClient::CHttpClient(platform::Internet& internet)
@@ -163,9 +170,12 @@ bool CHttpClient::sendGet(const std::string& path, const char* referrer) {
           internet_.setOption(request_.get(), platform::kInetOptionProxyPassword, proxyPassword.c_str(),
                               static_cast<uint32_t>(proxyPassword.size() + 1));
         }
-        if (!internet_.send(request_.get())) {
-          // The update servers may present a certificate of the bank's own authority, for
-          // another name, or out of date: accept it on the second attempt.
+        // The update servers may present a certificate of the bank's own authority, for another
+        // name, or out of date: accept it on a second attempt. Only then: a time-out, a refused
+        // connection or any failure over plain HTTP would fail again, and a second wait for a
+        // server (or a proxy) that says nothing would double the time before the failure shows.
+        if (!internet_.send(request_.get()) && scheme_ == kHttps &&
+            relaxedChecksWouldPass(internet_.sendError(request_.get()))) {
           uint32_t security = 0;
           internet_.querySecurityFlags(request_.get(), &security);
           security |= platform::kSecurityFlagIgnoreUnknownCa | platform::kSecurityFlagIgnoreCertCnInvalid |

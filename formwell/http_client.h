@@ -38,8 +38,10 @@ public:
   // A port of 0 means the scheme's default port.
   virtual bool connect(const std::string& host, long port, const char* user, const char* password, int scheme,
                        const std::string& agent);
-  // referrer may be null. A send that fails is repeated once with relaxed certificate checks;
-  // the repeat's outcome shows in read (-1) and in statusCode (0).
+  // referrer may be null. An https send that fails on the server's certificate (an unknown
+  // authority, another name, out of date) is repeated once with those checks relaxed; no other
+  // failure is repeated. A send that failed still returns true: its failure shows in read (-1)
+  // and in statusCode (0).
   virtual bool sendGet(const std::string& path, const char* referrer);
   // Bytes placed in buffer (at most size, which must be positive); 0 at the end of a whole
   // body; -1 after a failure: a transfer that broke off, was aborted or timed out, a body

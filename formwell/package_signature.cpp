@@ -112,15 +112,21 @@ bool verifyFileSignature(const std::string& path, const std::string& signature, 
          platform::verifyP256Signature(key.xy, digest, rs);
 }
 
-bool readStatement(const std::string& text, const UpdateKey& key, UpdateStatement& out) {
+bool readStatement(const std::string& text, const UpdateKey& key, const std::string& platform, UpdateStatement& out) {
   if (!key.present || text.size() > kStatementLimit) return false;
   size_t pos = 0;
-  std::string version, size, sha256, signature;
-  if (!takeLine(text, pos, "formwell update 1", nullptr) || !takeLine(text, pos, "version", &version) ||
-      !takeLine(text, pos, "size", &size) || !takeLine(text, pos, "sha256", &sha256))
+  std::string named, version, size, sha256, signature;
+  // "formwell update 1" is the older form: it names no platform, so it is no statement here.
+  if (!takeLine(text, pos, "formwell update 2", nullptr) || !takeLine(text, pos, "platform", &named) ||
+      !takeLine(text, pos, "version", &version) || !takeLine(text, pos, "size", &size) ||
+      !takeLine(text, pos, "sha256", &sha256))
     return false;
   size_t signedLength = pos;
   if (!takeLine(text, pos, "signature", &signature) || pos != text.size()) return false;
+
+  // Byte for byte: "Windows" or "windows " is no platform, and a statement for the other one is
+  // never this program's, however genuine.
+  if (platform.empty() || named != platform) return false;
 
   if (version.empty() || version.size() > 32 || version.find_first_not_of("0123456789.") != std::string::npos)
     return false;
@@ -135,6 +141,7 @@ bool readStatement(const std::string& text, const UpdateKey& key, UpdateStatemen
   hash.update(text.data(), signedLength);
   if (!hash.finish(digest) || !platform::verifyP256Signature(key.xy, digest, rs)) return false;
 
+  out.platform = named;
   out.version = version;
   out.size = 0;
   for (char c : size)
@@ -146,7 +153,7 @@ bool readStatement(const std::string& text, const UpdateKey& key, UpdateStatemen
 
 bool statementCoversVersion(const std::string& text, const std::string& version, const UpdateKey& key) {
   UpdateStatement statement;
-  return readStatement(text, key, statement) && statement.version == version;
+  return readStatement(text, key, kThisPlatform, statement) && statement.version == version;
 }
 
 bool statementCoversPackage(const std::string& text, const std::string& version, const std::string& path,
@@ -154,7 +161,8 @@ bool statementCoversPackage(const std::string& text, const std::string& version,
   UpdateStatement statement;
   uint8_t digest[32];
   int64_t size = 0;
-  if (!readStatement(text, key, statement) || statement.version != version || !hashFile(path, digest, size))
+  if (!readStatement(text, key, kThisPlatform, statement) || statement.version != version ||
+      !hashFile(path, digest, size))
     return false;
   return size == statement.size && std::memcmp(digest, statement.sha256, 32) == 0;
 }

@@ -71,6 +71,7 @@ public:
     return real_.queryOption(handle, option, buffer, length);
   }
   bool send(platform::InetHandle request) override { return real_.send(request); }
+  uint32_t sendError(platform::InetHandle request) override { return real_.sendError(request); }
   bool statusCode(platform::InetHandle request, uint32_t* code) override { return real_.statusCode(request, code); }
   bool contentLength(platform::InetHandle request, uint64_t* length) override {
     return real_.contentLength(request, length);

@@ -84,7 +84,7 @@ void fetchVersion(std::shared_ptr<VersionFetch> fetch) {
       client.close();
     }
   }
-  std::string version = body.substr(0, body.find('\0'));
+  std::string version = versionFromBody(body);
   // With a key, version.txt alone is anyone's word: only a version that the key's owner signed is
   // one, so an older signed package served under a higher number is never offered.
   if (!version.empty() && fetch->key && fetch->key->present) {
@@ -95,6 +95,20 @@ void fetchVersion(std::shared_ptr<VersionFetch> fetch) {
   }
   fetch->result = version;
   fetch->done.store(1, std::memory_order_release);
+}
+
+std::string versionFromBody(const std::string& body) {
+  std::string text = body.substr(0, body.find('\0'));
+  const char* const kAround = " \t\r\n";
+  size_t first = text.find_first_not_of(kAround);
+  if (first == std::string::npos) return std::string();
+  text = text.substr(first, text.find_last_not_of(kAround) - first + 1);
+  if (text.size() > kVersionTextLimit) return std::string();
+  // A control character inside (a CR between two lines, an escape, a tab) makes the text no
+  // version: it would be recorded and shown as it is.
+  for (char c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return std::string();
+  return text;
 }
 
 bool fetchSmallFile(platform::Internet& internet, const std::string& url, size_t limit, std::string& body) {

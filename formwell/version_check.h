@@ -21,8 +21,8 @@ namespace formwell {
 // public one (also when neither answered). Like serverVersion, never destroyed, so that a
 // thread of the check that is still running at exit writes into live memory.
 extern std::string& updateBaseUrl;
-// The body of the server's version.txt up to its first NUL; empty when no server answered
-// (or its body broke off).
+// The server's version: versionFromBody of its version.txt; empty when no server answered, its
+// body broke off, or what it sent is no version.
 extern std::string& serverVersion;
 extern std::atomic<int> versionCheckDone;
 
@@ -30,6 +30,16 @@ extern std::atomic<int> versionCheckDone;
 extern const char kUserAgent[];
 // The most of version.txt that is read: a server that never stops sending is cut here.
 constexpr size_t kVersionBodyLimit = 64 * 1024;
+// The longest version that counts. It is recorded in the registry, whose values are read back
+// through a 256-byte buffer, and a statement states at most 32 characters: anything longer is
+// no version (an update under it could never be recorded).
+constexpr size_t kVersionTextLimit = 64;
+
+// The version that a body of version.txt gives: the text up to its first NUL, without the
+// blanks, tabs, CRs and LFs around it (an editor's line break is no part of the version). Empty,
+// that is no version, when that holds any other control character or is longer than
+// kVersionTextLimit.
+std::string versionFromBody(const std::string& body);
 
 // Where and how long to ask. The defaults are the build's settings (FORMWELL_INTERNAL_UPDATE_URL,
 // FORMWELL_PUBLIC_UPDATE_URL) and the machine's Internet layer.
@@ -41,7 +51,8 @@ struct UpdateServers {
   // Shared with every fetch thread, so a fetch that outlives its wait still finds it.
   std::shared_ptr<platform::Internet> internet;
   // The program's update key (defaults: the one compiled in). With a key present, a server's
-  // version counts only when its statement.txt is signed by the key for exactly that version;
+  // version counts only when its statement (kStatementFileName) is signed by the key for exactly
+  // that version and this platform;
   // otherwise the server gave nothing. Null or no key: any version counts.
   const UpdateKey* key = nullptr;
 
@@ -64,8 +75,9 @@ struct VersionFetch {
 unsigned selectUpdateServer(const void* param);
 
 // A fetch thread's procedure: version.txt under fetch->url into fetch->result (empty unless a
-// whole body came with a 2xx status; one cut at kVersionBodyLimit counts as whole; with a key,
-// empty unless statement.txt beside it is signed for that version), then fetch->done raised.
+// whole body came with a 2xx status; one cut at kVersionBodyLimit counts as whole; then
+// versionFromBody; with a key, empty unless the statement beside it is signed for that version),
+// then fetch->done raised.
 void fetchVersion(std::shared_ptr<VersionFetch> fetch);
 
 // Starts the fetch on a new thread and waits up to limitMs, polling every 100 ms; returns its

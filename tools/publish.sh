@@ -3,7 +3,7 @@
 #
 #   tools/publish.sh [--key PRIVATE-KEY.pem] BUILD-DIR VERSION OUT-FOLDER
 #
-#   --key       the bank's private signing key (ECDSA P-256, PEM): table.zip.sig and statement.txt
+#   --key       the bank's private signing key (ECDSA P-256, PEM): table.zip.sig and the statements
 #               are written beside table.zip. Required when BUILD-DIR was built with
 #               FORMWELL_UPDATE_PUBLIC_KEY, whose programs take only signed packages and signed
 #               versions; the key must be that public key's private half.
@@ -18,11 +18,14 @@
 #                 filesize.txt  the size of table.zip in bytes, as decimal text
 #                 version.txt   VERSION, without a line break
 #                 table.zip.sig with --key: the signature of table.zip (DER, as openssl writes it)
-#                 statement.txt with --key: VERSION, the size and the SHA-256 of table.zip, signed
-#                               (tools/sign_statement.sh), so that no other package or version
-#                               passes for this one
+#                 statement-windows.txt (or statement-linux.txt, after the build's platform) with
+#                               --key: the platform, VERSION, the size and the SHA-256 of table.zip,
+#                               signed (tools/sign_statement.sh), so that no other package, version
+#                               or platform passes for this one
+#                 statement.txt with --key: the same without the platform, in the older form that
+#                               only programs built before the platform line read
 #
-# Serve OUT-FOLDER's three files under the address the program was built with (for the internal
+# Serve OUT-FOLDER's files (three, six when signed) under the address the program was built with (for the internal
 # server "http://ADDRESS:8080/table/", for the public one "https://ADDRESS/ccs/table/") with
 # any static web server. version.txt is written last, each file through a temporary name, so a
 # customer who asks while publishing runs sees either the old version or the whole new one.
@@ -100,11 +103,19 @@ printf '%s' "$version" >"$stage/version.txt"
 files="table.zip"
 if [ -n "$key" ]; then
   openssl dgst -sha256 -sign "$key" -out "$stage/table.zip.sig" "$stage/table.zip"
-  bash "$here/tools/sign_statement.sh" "$key" "$version" "$stage/table.zip" >"$stage/statement.txt"
-  files="$files table.zip.sig statement.txt"
+  # The statement names the platform of the build published here: one key may sign both kits, and
+  # a Windows program must never take the Linux package (nor the other way round).
+  bash "$here/tools/sign_statement.sh" "$key" "$platform" "$version" "$stage/table.zip" \
+    >"$stage/statement-$platform.txt"
+  bash "$here/tools/sign_statement.sh" "$key" none "$version" "$stage/table.zip" >"$stage/statement.txt"
+  files="$files table.zip.sig statement-$platform.txt statement.txt"
+  # The other platform's statement of an earlier publication here belongs to no package any more.
+  other=linux
+  [ "$platform" = linux ] && other=windows
+  rm -f "$out/statement-$other.txt"
 else
-  # An earlier package's signature and statement would only fail the new one.
-  rm -f "$out/table.zip.sig" "$out/statement.txt"
+  # An earlier package's signature and statements would only fail the new one.
+  rm -f "$out/table.zip.sig" "$out/statement.txt" "$out/statement-windows.txt" "$out/statement-linux.txt"
 fi
 for f in $files filesize.txt version.txt; do
   cp "$stage/$f" "$out/.$f.new"

@@ -137,6 +137,8 @@ struct Request : Handle {
   bool headersDone = false; // the final response's header block has ended
   bool finished = false;    // the transfer has ended (result says how)
   CURLcode result = CURLE_OK;
+  uint32_t sendError = 0; // why the last send failed, in WinINet's numbers
+  int socket = -1;        // the transfer's socket while libcurl holds it open
   bool paused = false;
   std::chrono::steady_clock::time_point lastByte; // of any part of the answer, headers included
   std::vector<char> body;
@@ -197,10 +199,15 @@ size_t onBody(char* data, size_t size, size_t count, void* user) {
 }
 
 // True once the connection to the server (or the proxy) stands; before that only the connect
-// time-out, which libcurl keeps, applies.
+// time-out, which libcurl keeps, applies. libcurl counts a TLS handshake and a proxy's tunnel as
+// part of connecting, but they are waits for an answer like any other (WinINet's receive
+// time-out bounds them): the socket's own connection decides.
 bool connected(Request* r) {
   curl_off_t t = 0;
-  return curl_easy_getinfo(r->easy, CURLINFO_CONNECT_TIME_T, &t) == CURLE_OK && t > 0;
+  if (curl_easy_getinfo(r->easy, CURLINFO_CONNECT_TIME_T, &t) == CURLE_OK && t > 0) return true;
+  sockaddr_storage peer;
+  socklen_t length = sizeof peer;
+  return r->socket >= 0 && ::getpeername(r->socket, reinterpret_cast<sockaddr*>(&peer), &length) == 0;
 }
 
 // Ends the transfer as failed, for an abort or a time-out of ours.
@@ -273,8 +280,18 @@ CURLcode onSslContext(CURL*, void* context, void*) {
 
 // Every descriptor of the layer is closed on exec, so that no child process (the program's
 // self-replacement shell, for one) holds a connection of ours open.
-curl_socket_t openSocket(void*, curlsocktype, curl_sockaddr* address) {
-  return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+curl_socket_t openSocket(void* request, curlsocktype, curl_sockaddr* address) {
+  int fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+  // With several addresses tried at once the last one opened is watched; once it is closed only
+  // libcurl's own connect time counts, as before.
+  if (fd >= 0) static_cast<Request*>(request)->socket = fd;
+  return fd;
+}
+
+int closeSocket(void* request, curl_socket_t fd) {
+  auto* r = static_cast<Request*>(request);
+  if (r->socket == fd) r->socket = -1; // its number may be handed out anew at once
+  return ::close(fd);
 }
 
 // libcurl makes the wake-up socket pair of each multi handle without close-on-exec and gives no
@@ -314,6 +331,9 @@ void configure(Request* r) {
   curl_easy_setopt(e, CURLOPT_USERAGENT, r->connection.session.agent.c_str());
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(r->timeouts.connectMs));
   curl_easy_setopt(e, CURLOPT_OPENSOCKETFUNCTION, openSocket);
+  curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, r);
+  curl_easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, closeSocket);
+  curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, r);
   curl_easy_setopt(e, CURLOPT_BUFFERSIZE, 128L * 1024);
   // WinINet follows redirects of a GET by itself, between http and https, but never from an
   // https address down to an http one.
@@ -360,6 +380,37 @@ void configure(Request* r) {
     curl_easy_setopt(e, CURLOPT_PROXY_CAINFO, nullptr);
     curl_easy_setopt(e, CURLOPT_PROXY_CAPATH, nullptr);
     curl_easy_setopt(e, CURLOPT_SSL_CTX_FUNCTION, onSslContext);
+  }
+}
+
+// A failed transfer's reason in WinINet's numbers. libcurl reports every refused server
+// certificate as CURLE_PEER_FAILED_VERIFICATION; OpenSSL's verdict on the chain tells which fault
+// it was: none (the chain was good) means the name did not match, which libcurl checks after it.
+uint32_t winInetError(Request* r, CURLcode result) {
+  switch (result) {
+  case CURLE_PEER_FAILED_VERIFICATION: {
+    long verdict = X509_V_OK;
+    curl_easy_getinfo(r->easy, CURLINFO_SSL_VERIFYRESULT, &verdict);
+    if (verdict == X509_V_OK || verdict == X509_V_ERR_HOSTNAME_MISMATCH || verdict == X509_V_ERR_IP_ADDRESS_MISMATCH)
+      return kInetErrorSecCertCnInvalid;
+    if (verdict == X509_V_ERR_CERT_HAS_EXPIRED || verdict == X509_V_ERR_CERT_NOT_YET_VALID)
+      return kInetErrorSecCertDateInvalid;
+    return kInetErrorInvalidCa; // no trusted authority: self-signed, an unknown issuer, a chain cut short
+  }
+  case CURLE_OPERATION_TIMEDOUT: return kInetErrorTimeout;
+  case CURLE_COULDNT_RESOLVE_HOST:
+  case CURLE_COULDNT_RESOLVE_PROXY: return kInetErrorNameNotResolved;
+  case CURLE_ABORTED_BY_CALLBACK: return kInetErrorOperationCancelled;
+  case CURLE_COULDNT_CONNECT: return kInetErrorCannotConnect;
+  case CURLE_SEND_ERROR:
+  case CURLE_RECV_ERROR: return kInetErrorConnectionReset;
+  case CURLE_UNSUPPORTED_PROTOCOL: return kInetErrorHttpsToHttpOnRedir; // only a redirect names another scheme
+  case CURLE_SSL_CONNECT_ERROR:
+  case CURLE_SSL_CERTPROBLEM:
+  case CURLE_SSL_CIPHER:
+  case CURLE_SSL_CACERT_BADFILE:
+  case CURLE_SSL_ENGINE_INITFAILED: return kInetErrorSecureFailure;
+  default: return kInetErrorInvalidServerResponse;
   }
 }
 
@@ -513,19 +564,32 @@ public:
     r->added = false;
     r->sent = r->headersDone = r->finished = r->paused = false;
     r->result = CURLE_OK;
+    r->sendError = kInetErrorOperationCancelled;
     r->body.clear();
     r->bodyPos = 0;
     if (r->aborted.load(std::memory_order_acquire)) return false;
     configure(r);
-    if (curl_multi_add_handle(r->multi, r->easy) != CURLM_OK) return false;
+    if (curl_multi_add_handle(r->multi, r->easy) != CURLM_OK) {
+      r->sendError = kInetErrorInvalidServerResponse;
+      return false;
+    }
     r->added = true;
     drive(r, [r] { return r->headersDone; });
     // A transfer that broke off after the final headers still counts as sent: the failure shows
     // in read, as with WinINet.
-    if (r->finished && r->result != CURLE_OK && !r->headersDone) return false;
+    if (r->finished && r->result != CURLE_OK && !r->headersDone) {
+      r->sendError = winInetError(r, r->result);
+      return false;
+    }
     if (r->finished) r->headersDone = true; // an answer without a body
     r->sent = r->headersDone;
+    r->sendError = r->sent ? 0 : kInetErrorInvalidServerResponse;
     return r->sent;
+  }
+
+  uint32_t sendError(InetHandle request) override {
+    auto* r = as<Request>(request, Handle::Kind::Request);
+    return r ? r->sendError : 0;
   }
 
   bool statusCode(InetHandle request, uint32_t* code) override {

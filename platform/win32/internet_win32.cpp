@@ -12,6 +12,20 @@
 
 namespace platform {
 
+// The layer's numbers are WinINet's, handed through as they are.
+static_assert(kInetErrorTimeout == ERROR_INTERNET_TIMEOUT &&
+                  kInetErrorNameNotResolved == ERROR_INTERNET_NAME_NOT_RESOLVED &&
+                  kInetErrorOperationCancelled == ERROR_INTERNET_OPERATION_CANCELLED &&
+                  kInetErrorCannotConnect == ERROR_INTERNET_CANNOT_CONNECT &&
+                  kInetErrorConnectionReset == ERROR_INTERNET_CONNECTION_RESET &&
+                  kInetErrorSecCertDateInvalid == ERROR_INTERNET_SEC_CERT_DATE_INVALID &&
+                  kInetErrorSecCertCnInvalid == ERROR_INTERNET_SEC_CERT_CN_INVALID &&
+                  kInetErrorHttpsToHttpOnRedir == ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR &&
+                  kInetErrorInvalidCa == ERROR_INTERNET_INVALID_CA &&
+                  kInetErrorSecCertErrors == ERROR_INTERNET_SEC_CERT_ERRORS &&
+                  kInetErrorInvalidServerResponse == ERROR_HTTP_INVALID_SERVER_RESPONSE,
+              "the layer's error numbers are WinINet's"); // mingw's wininet.h lacks ERROR_INTERNET_SECURE_FAILURE
+
 namespace {
 
 struct Wrapped {
@@ -20,6 +34,7 @@ struct Wrapped {
   bool closed = false;  // closed by abortAll; the owner's close only forgets it
   bool secure = false;  // a request opened with INTERNET_FLAG_SECURE
   bool refused = false; // its last send was redirected from https to http
+  DWORD sendError = 0;  // GetLastError of its last failed send; 0 after one that succeeded
 };
 
 // The handles alive and whether the layer has been shut. Never destroyed: threads may still
@@ -106,19 +121,31 @@ public:
 
   // A handle that abortAll closed in the meantime makes the call fail; none is reused, since
   // nothing new is opened once the layer is shut.
+  // Why a send failed is kept with the request at once: the caller asks after other calls
+  // (the layer's lock, the C library) may have set the thread's last error anew.
   bool send(InetHandle request) override {
-    if (!request || isAborted()) return false;
-    w(request)->refused = false;
-    if (!HttpSendRequestA(h(request), nullptr, 0, nullptr, 0)) return false;
-    if (w(request)->secure && redirectedToHttp(request)) {
+    if (!request) return false;
+    Wrapped* r = w(request);
+    r->sendError = ERROR_INTERNET_OPERATION_CANCELLED;
+    if (isAborted()) return false;
+    r->refused = false;
+    if (!HttpSendRequestA(h(request), nullptr, 0, nullptr, 0)) {
+      r->sendError = GetLastError();
+      return false;
+    }
+    if (r->secure && redirectedToHttp(request)) {
       // WinINet refuses this redirect by default; some implementations follow it. The answer
       // of the http address is not handed out.
-      w(request)->refused = true;
+      r->refused = true;
+      r->sendError = ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR;
       SetLastError(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
       return false;
     }
+    r->sendError = 0;
     return true;
   }
+
+  uint32_t sendError(InetHandle request) override { return request ? w(request)->sendError : 0; }
 
   static bool redirectedToHttp(InetHandle request) {
     char url[2048];

@@ -249,7 +249,7 @@ class Table:
         os.makedirs(folder, exist_ok=True)
 
     def publish(self, version, package=None, size=None, mode="", signature=None, statement=None):
-        for name in ("version.txt", "filesize.txt", "table.zip", "table.zip.sig", "statement.txt", "mode"):
+        for name in ("version.txt", "filesize.txt", "table.zip", "table.zip.sig", statement_name(self.opts), "mode"):
             try:
                 os.unlink(os.path.join(self.folder, name))
             except OSError:
@@ -264,7 +264,7 @@ class Table:
         if mode:
             with open(os.path.join(self.folder, "mode"), "w") as f:
                 f.write(mode)
-        for name, data in (("table.zip.sig", signature), ("statement.txt", statement)):
+        for name, data in (("table.zip.sig", signature), (statement_name(self.opts), statement)):
             if data is not None:
                 with open(os.path.join(self.folder, name), "wb") as f:
                     f.write(data)
@@ -529,17 +529,26 @@ def sign(key, data):
                           check=True).stdout
 
 
-def statement(key, version, data, work):
+def platform(opts, other=False):
+    return "windows" if bool(opts.wine) != other else "linux"
+
+
+def statement_name(opts):  # the statement that the program under test reads
+    return "statement-%s.txt" % platform(opts)
+
+
+def statement(key, version, data, work, for_platform):
     path = os.path.join(work, "stated.zip")
     with open(path, "wb") as f:
         f.write(data)
-    return subprocess.run(["bash", SIGN_STATEMENT, key, version, path], stdout=subprocess.PIPE, check=True).stdout
+    return subprocess.run(["bash", SIGN_STATEMENT, key, for_platform, version, path], stdout=subprocess.PIPE,
+                          check=True).stdout
 
 
 def case_signed_updates(kit, opts, work, table, package, other_package):
     """A program with an update key takes only a package that the key's owner signed."""
     good = sign(opts.signing_key, package)
-    stated = statement(opts.signing_key, "2.0.0.9", package, work)
+    stated = statement(opts.signing_key, "2.0.0.9", package, work, platform(opts))
     kit.set_version("1.0.0.0")
     old_zip = kit.file("tm.zip")
     for what, served, signature, said in (("unsigned", package, None, stated),
@@ -547,7 +556,8 @@ def case_signed_updates(kit, opts, work, table, package, other_package):
                                           ("changed after signing", other_package, good, stated),
                                           ("cut signature file", package, good[:-7], stated),
                                           ("older signed package under the statement of 2.0.0.9", package, good,
-                                           statement(opts.signing_key, "2.0.0.9", other_package, work))):
+                                           statement(opts.signing_key, "2.0.0.9", other_package, work,
+                                                     platform(opts)))):
         print("    package:", what)
         table.publish("2.0.0.9", package=served, signature=signature, statement=said)
         proc = start_dialog(kit, opts, "Escape")
@@ -562,13 +572,20 @@ def case_signed_updates(kit, opts, work, table, package, other_package):
     # Replayed: the genuine 2.0.0.8 package, signature and statement under version.txt 2.0.0.9.
     print("    package: older signed package and its statement under a higher version.txt")
     table.publish("2.0.0.9", package=package, signature=good, statement=statement(opts.signing_key, "2.0.0.8",
-                                                                                   package, work))
+                                                                                   package, work, platform(opts)))
     proc = start_dialog(kit, opts, "Escape")
     check(ended(proc, 30), "replayed: formwell offered the update")
     check(kit.version() == "1.0.0.0" and kit.file("loader.exe") is None, "replayed: something was installed")
+    # The other platform's genuine statement (one key signs both kits) under the name this program reads.
+    print("    package: signed by the key, its statement for the other platform")
+    table.publish("2.0.0.9", package=package, signature=good, statement=statement(opts.signing_key, "2.0.0.9",
+                                                                                   package, work, platform(opts, True)))
+    proc = start_dialog(kit, opts, "Escape")
+    check(ended(proc, 30), "other platform: formwell offered the update")
+    check(kit.version() == "1.0.0.0" and kit.file("loader.exe") is None, "other platform: something was installed")
     print("    package: signed by the key")
     table.publish("2.0.0.8", package=package, signature=good,
-                  statement=statement(opts.signing_key, "2.0.0.8", package, work))
+                  statement=statement(opts.signing_key, "2.0.0.8", package, work, platform(opts)))
     proc = start_dialog(kit, opts, "Escape")
     w = wait_window(proc, UPDATE_TITLE)
     press_update(w, START_BUTTON)

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """tools/publish.sh's output served by nginx with --site on 127.0.0.1:8080/:8443: its headers, then formwell_e2e's update."""
-import os, signal, ssl, subprocess, sys, tempfile, time, urllib.request, zipfile
+import os, shutil, signal, ssl, subprocess, sys, tempfile, time, urllib.request, zipfile
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import formwell_e2e as e2e  # noqa: E402
 
@@ -42,6 +42,16 @@ def main(opts, work):
                 status, headers, body = fetch(url + name)
                 e2e.check(status == 200 and body == files[name] and headers["Content-Type"].startswith(kind) and headers["ETag"]
                           and headers["Cache-Control"] == "no-cache, must-revalidate", "%s%s: %s %s" % (url, name, status, headers))
+        # Nothing else in the folder, and nothing through a link, not even under a served name.
+        os.makedirs(table + "/sub")
+        for name in ("sub/version.txt", "table.zip~"):
+            shutil.copy(table + "/version.txt", table + "/" + name)
+        os.symlink("/etc/passwd", table + "/statement.txt")
+        os.symlink("/etc/passwd", table + "/passwd")
+        subprocess.run(["chmod", "-R", "a+rX", table], check=True)
+        for url in ("http://127.0.0.1:8080/table/", "https://127.0.0.1:8443/ccs/table/"):
+            for name in ("sub/version.txt", "table.zip~", "statement.txt", "passwd", "", ".", "sub/"):
+                e2e.check(fetch(url + name)[0] == 404, "%s%s: %s" % (url, name, fetch(url + name)[0]))
         os.unlink(os.path.join(kit.folder, "eb_df", "index.html"))  # only the update's unpacking brings it back
         published = type("Published", (), {"publish": lambda self, version, **_: None})()
         e2e.case_update_runs_and_replaces_the_program(kit, opts, work, published, files["table.zip"], zipfile.ZipFile(

@@ -2,8 +2,8 @@
 # The publisher: a build becomes an update-server folder whose table.zip carries the package and
 # the build's formwell as loader.exe, with filesize.txt and version.txt to match; versions the
 # programs would misread are refused or warned about.
-# With a signing key it writes table.zip.sig and statement.txt, and for a build that checks signatures it publishes
-# only with the matching private key.
+# With a signing key it writes table.zip.sig, the statement for the build's platform and the older statement.txt, and
+# for a build that checks signatures it publishes only with the matching private key.
 #   publish_test.sh PUBLISH.SH BUILD-DIR TEST-KEYS-DIR
 set -u
 publish="$1" build="$2" keys="$3"
@@ -42,8 +42,13 @@ case "$warning" in *"weighs as 2.0.0.0"*) ;; *) fail "no warning for 2.0.0.10: $
 bash "$publish" --key "$keys/update.pem" "$build" 2.0.0.8 "$out/signed" >/dev/null 2>&1 || fail "publishing signed"
 openssl dgst -sha256 -verify "$keys/update.pub.pem" -signature "$out/signed/table.zip.sig" "$out/signed/table.zip" \
   >/dev/null || fail "table.zip.sig does not verify"
-grep -qx "sha256 $(sha256sum <"$out/signed/table.zip" | cut -d' ' -f1)" "$out/signed/statement.txt" &&
-  grep -qx "version 2.0.0.8" "$out/signed/statement.txt" || fail "statement.txt does not state this publication"
+platform=linux
+[ -f "$build/bin/formwell.exe" ] && platform=windows
+for form in "statement-$platform.txt:platform $platform" "statement.txt:formwell update 1"; do
+  file="$out/signed/${form%%:*}"
+  grep -qx "sha256 $(sha256sum <"$out/signed/table.zip" | cut -d' ' -f1)" "$file" && grep -qx "${form#*:}" "$file" &&
+    grep -qx "version 2.0.0.8" "$file" || fail "${form%%:*} does not state this publication: $(cat "$file")"
+done
 keyed="$out/keyed-build"
 mkdir -p "$keyed"
 ln -s "$(cd "$build" && pwd)/bin" "$keyed/bin"
@@ -60,6 +65,6 @@ bash "$publish" --key "$keys/update.pem" "$keyed" 2.0.0.9 "$out/signed" >/dev/nu
 openssl dgst -sha256 -verify "$keys/update.pub.pem" -signature "$out/signed/table.zip.sig" "$out/signed/table.zip" \
   >/dev/null || fail "table.zip.sig of the keyed build"
 bash "$publish" "$build" 2.0.0.7 "$out/signed" >/dev/null 2>&1 || fail "unsigned over a signed folder"
-[ ! -e "$out/signed/table.zip.sig" ] && [ ! -e "$out/signed/statement.txt" ] ||
-  fail "an unsigned publication left the earlier signature or statement"
+[ ! -e "$out/signed/table.zip.sig" ] && [ ! -e "$out/signed/statement.txt" ] &&
+  [ ! -e "$out/signed/statement-$platform.txt" ] || fail "an unsigned publication left the earlier signature or statement"
 echo "publish: ok"

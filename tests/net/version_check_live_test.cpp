@@ -29,6 +29,7 @@ class CountingInternet : public platform::Internet {
 public:
   platform::Internet& real = platform::systemInternet();
   std::atomic<int> sends{0}, failedSends{0};
+  uint32_t silenceMs = 0; // a receive time-out for every request; 0 keeps the layer's 30 s
   platform::InetHandle open(const std::string& a, platform::InetAccess x, const char* p) override {
     return real.open(a, x, p);
   }
@@ -39,7 +40,10 @@ public:
   uint32_t attemptConnect() override { return real.attemptConnect(); }
   platform::InetHandle openRequest(platform::InetHandle c, const std::string& v, const std::string& p,
                                    const std::string& ver, const char* r, const char* const* a, uint32_t f) override {
-    return real.openRequest(c, v, p, ver, r, a, f);
+    platform::InetHandle request = real.openRequest(c, v, p, ver, r, a, f);
+    if (request && silenceMs)
+      real.setOption(request, platform::kInetOptionReceiveTimeout, &silenceMs, sizeof silenceMs);
+    return request;
   }
   bool addHeaders(platform::InetHandle r, const std::string& h, uint32_t m) override {
     return real.addHeaders(r, h, m);
@@ -56,6 +60,7 @@ public:
     if (!ok) ++failedSends;
     return ok;
   }
+  uint32_t sendError(platform::InetHandle r) override { return real.sendError(r); }
   bool statusCode(platform::InetHandle r, uint32_t* c) override { return real.statusCode(r, c); }
   bool contentLength(platform::InetHandle r, uint64_t* l) override { return real.contentLength(r, l); }
   bool read(platform::InetHandle r, void* b, uint32_t s, uint32_t* c) override { return real.read(r, b, s, c); }
@@ -136,12 +141,12 @@ protected:
 };
 testutil::TempDir Live::hives_;
 
-TEST_F(Live, HttpVersionKeepsItsTrailingLineBreak) {
+TEST_F(Live, HttpVersionLosesItsTrailingLineBreak) {
   uint32_t status = 0;
   EXPECT_EQ(fetchOnce(kHttp + "table/version.txt", &status), "2.0.0.7\n");
   EXPECT_EQ(status, 200u);
   Outcome o = check(kHttp + "table/", kHttps + "ccs/table/");
-  EXPECT_EQ(o.version, "2.0.0.7\n");
+  EXPECT_EQ(o.version, "2.0.0.7");
   EXPECT_EQ(o.baseUrl, kHttp + "table/");
   EXPECT_LT(o.seconds, 1.5);
 }
@@ -152,7 +157,7 @@ TEST_F(Live, BuildDefaultsAskTheLocalServers) {
   for (int i = 0; i < 200 && !versionCheckDone.load(std::memory_order_acquire); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   ASSERT_TRUE(versionCheckDone.load(std::memory_order_acquire));
-  EXPECT_EQ(serverVersion, "2.0.0.7\n");
+  EXPECT_EQ(serverVersion, "2.0.0.7");
   EXPECT_EQ(updateBaseUrl, "http://127.0.0.1:8080/table/");
 }
 
@@ -168,6 +173,27 @@ TEST_F(Live, SelfSignedHttpsFailsOnceThenTheRelaxedResendFetches) {
   int n = c.read(buf, sizeof buf);
   EXPECT_EQ(std::string(buf, static_cast<size_t>(n > 0 ? n : 0)), "3.1.0.2");
   c.close();
+}
+
+// A server (or a proxy) that accepts the connection and then says nothing costs one time-out, not
+// two: only a certificate fault is sent again, relaxed.
+TEST_F(Live, ASilentServerFailsAfterOneTimeOut) {
+#ifndef _WIN32 // Wine's WinINet waits for a silent server without end (see below)
+  for (const char* scheme : {"http", "https"}) {
+    auto counting = std::make_shared<CountingInternet>();
+    counting->silenceMs = 1000;
+    CHttpClient c(*counting);
+    ASSERT_TRUE(c.openUrl(scheme + std::string("://127.0.0.1:8090/table/version.txt"), nullptr, nullptr, kUserAgent));
+    auto start = std::chrono::steady_clock::now();
+    c.sendGet(c.path(), nullptr);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(counting->sends.load(), 1) << scheme;
+    EXPECT_EQ(c.statusCode(), 0u) << scheme;
+    EXPECT_GE(seconds, 0.9) << scheme;
+    EXPECT_LT(seconds, 1.9) << scheme; // two silences would be 2 s
+    c.close();
+  }
+#endif
 }
 
 TEST_F(Live, PublicServerOverHttpsWhenTheInternalOneIsEmpty) {
@@ -199,11 +225,12 @@ TEST_F(Live, TheVersionEndsAtTheFirstNul) {
   EXPECT_EQ(o.version, "2.0.0.7");
 }
 
+// 64 KiB of digits are no version that could be recorded: the public server is asked.
 TEST_F(Live, AnEndlessBodyIsCutAtTheBoundWithinTheBudget) {
   Outcome o = check(kHttp + "endless/table/", kHttps + "ccs/table/");
-  EXPECT_EQ(o.version, std::string(kVersionBodyLimit, '9'));
-  EXPECT_EQ(o.baseUrl, kHttp + "endless/table/");
-  EXPECT_LT(o.seconds, 2.3);
+  EXPECT_EQ(o.version, "3.1.0.2");
+  EXPECT_EQ(o.baseUrl, kHttps + "ccs/table/");
+  EXPECT_LT(o.seconds, 2.3 + 3.5);
 }
 
 TEST_F(Live, RefusedConnectionsAreAnAnswerNotAWait) {
@@ -225,7 +252,7 @@ TEST_F(Live, NamedProxyWithUserAndPasswordPasses) {
   storeProxy("3", "127.0.0.1", kProxy, "formwell", "s3cret");
   ASSERT_EQ(proxyAddress, "http://127.0.0.1:8888");
   Outcome o = check(kHttp + "table/", "http://" + kRefused);
-  EXPECT_EQ(o.version, "2.0.0.7\n");
+  EXPECT_EQ(o.version, "2.0.0.7");
 }
 
 TEST_F(Live, NamedProxyWithOnlyAUserGetsNoVersion) {
@@ -242,7 +269,7 @@ TEST_F(Live, DirectModeBypassesABrokenProxy) {
   testutil::setEnv("http_proxy", "http://127.0.0.1:1");
   Outcome o = check(kHttp + "table/", "http://" + kRefused);
   testutil::unsetEnv("http_proxy");
-  EXPECT_EQ(o.version, "2.0.0.7\n");
+  EXPECT_EQ(o.version, "2.0.0.7");
   storeProxy("3", "127.0.0.1", "1", "formwell", "s3cret"); // the same proxy named: nothing gets through
   EXPECT_EQ(check(kHttp + "table/", "http://" + kRefused).version, "");
 }
@@ -251,7 +278,7 @@ TEST_F(Live, ATypeThatIsNotExactlyThreeUsesTheSystemsSettings) {
   for (const char* type : {" 3", "03"}) {
     storeProxy(type, "127.0.0.1", "1", "formwell", "s3cret"); // a broken proxy that mode 2 does not use
     EXPECT_EQ(proxyMode, 2);
-    EXPECT_EQ(check(kHttp + "table/", "http://" + kRefused).version, "2.0.0.7\n") << "PROXY_TYPE \"" << type << "\"";
+    EXPECT_EQ(check(kHttp + "table/", "http://" + kRefused).version, "2.0.0.7") << "PROXY_TYPE \"" << type << "\"";
   }
 }
 
@@ -313,7 +340,7 @@ TEST_F(Live, TheNamedProxyIgnoresNoProxy) {
       std::string working = check(kHttp + "table/", "http://" + kRefused).version;
       testutil::unsetEnv(var);
       EXPECT_EQ(broken, "") << var << "=" << value;
-      EXPECT_EQ(working, "2.0.0.7\n") << var << "=" << value;
+      EXPECT_EQ(working, "2.0.0.7") << var << "=" << value;
     }
   }
 }

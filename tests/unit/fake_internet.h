@@ -18,7 +18,8 @@ public:
   uint32_t attemptResult = 0;
   bool requestFails = false;
   bool headersFail = false;
-  std::vector<bool> sendResults{true}; // one per send, the last one repeats
+  std::vector<bool> sendResults{true};                  // one per send, the last one repeats
+  uint32_t sendFailure = platform::kInetErrorInvalidCa; // why a failed send failed
   uint32_t status = 200;
   std::string body;
   size_t piece = 1 << 30; // the most one read hands out
@@ -109,6 +110,7 @@ public:
     lastSendOk = ok;
     return ok;
   }
+  uint32_t sendError(platform::InetHandle) override { return sends == 0 || lastSendOk ? 0 : sendFailure; }
   bool statusCode(platform::InetHandle, uint32_t* code) override {
     if (!lastSendOk) return false;
     *code = status;

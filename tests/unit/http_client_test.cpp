@@ -150,6 +150,38 @@ TEST_F(HttpClientTest, AResendThatStillFailsCountsAsSentAndReadsEmpty) {
   EXPECT_FALSE(c.bodyComplete());
 }
 
+// The relaxed resend is for certificates of the bank's own authority, for another name or out of
+// date; every other failure (a time-out above all) fails after one send, and nothing is relaxed.
+TEST_F(HttpClientTest, OnlyACertificateFaultOverHttpsIsSentAgain) {
+  using namespace platform;
+  const struct {
+    const char* url;
+    uint32_t error;
+    bool resent;
+  } cases[] = {
+      {"https://10.0.0.2/v", kInetErrorInvalidCa, true},
+      {"https://10.0.0.2/v", kInetErrorSecCertCnInvalid, true},
+      {"https://10.0.0.2/v", kInetErrorSecCertDateInvalid, true},
+      {"https://10.0.0.2/v", kInetErrorSecCertErrors, true},
+      {"https://10.0.0.2/v", kInetErrorTimeout, false},
+      {"https://10.0.0.2/v", kInetErrorCannotConnect, false},
+      {"https://10.0.0.2/v", kInetErrorSecureFailure, false},
+      {"http://10.0.0.2/v", kInetErrorTimeout, false},
+      {"http://10.0.0.2/v", kInetErrorInvalidCa, false}, // no certificate over plain HTTP
+  };
+  for (const auto& k : cases) {
+    testutil::FakeInternet layer;
+    layer.sendResults = {false, true};
+    layer.sendFailure = k.error;
+    layer.body = "3.0.0.0";
+    TracingClient c(layer);
+    EXPECT_EQ(fetch(c, k.url), k.resent ? "3.0.0.0" : "") << k.url << " " << k.error;
+    EXPECT_EQ(layer.sends, k.resent ? 2 : 1) << k.url << " " << k.error;
+    EXPECT_EQ(layer.securityFlags, k.resent ? 0x3101u : 0x1u) << k.url << " " << k.error;
+    EXPECT_EQ(c.statusCode(), k.resent ? 200u : 0u) << k.url << " " << k.error;
+  }
+}
+
 TEST_F(HttpClientTest, SchemesAndDefaultPorts) {
   TracingClient c(net);
   EXPECT_FALSE(c.openUrl("HTTP://H/x", nullptr, nullptr, "a")); // capitals are no known scheme

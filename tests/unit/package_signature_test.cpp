@@ -1,6 +1,7 @@
 // The check of signed update packages: the DER reading, and the whole check through the platform's
 // crypto against signatures that openssl made at configure time with this build's test keys.
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -98,10 +99,12 @@ TEST(PackageSignature, OnlyTheKeysOwnSignatureOfTheSameBytesIsValid) {
   EXPECT_FALSE(verifyFileSignature(path, good, offCurve)) << "a point that is not on the curve";
 }
 
-TEST(PackageSignature, OnlyAStatementSignedForThisVersionAndTheseBytesCoversThePackage) {
+TEST(PackageSignature, OnlyAStatementSignedForThisPlatformThisVersionAndTheseBytesCoversThePackage) {
   testutil::TempDir dir;
   const std::string text = signedText(), good = k_update_statement;
-  std::string changed = text, damaged = good, otherVersion = good, upper = good;
+  const std::string other = formwell::kThisPlatform == std::string("linux") ? "windows" : "linux";
+  std::string changed = text, damaged = good, otherVersion = good, upper = good, otherPlatform = good;
+  otherPlatform.replace(otherPlatform.find(formwell::kThisPlatform), std::strlen(formwell::kThisPlatform), other);
   changed[40000] ^= 1;
   damaged[damaged.size() - 20] = damaged[damaged.size() - 20] == '0' ? '1' : '0';
   otherVersion.replace(otherVersion.find("2.0.0.9"), 7, "2.0.0.8");
@@ -122,6 +125,9 @@ TEST(PackageSignature, OnlyAStatementSignedForThisVersionAndTheseBytesCoversTheP
       {"version changed after signing", otherVersion, "2.0.0.8", text, false, false},
       {"trailing junk", good + "x", "2.0.0.9", text, false, false},
       {"upper-case signature", upper, "2.0.0.9", text, false, false},
+      {"the other platform's genuine statement", k_update_other_platform_statement, "2.0.0.9", text, false, false},
+      {"platform changed after signing", otherPlatform, "2.0.0.9", text, false, false},
+      {"the older form, which names no platform", k_update_old_statement, "2.0.0.9", text, false, false},
   };
   for (const Case& c : cases) {
     std::string path = writeFile(dir, "table.zip", c.package);

@@ -63,8 +63,8 @@ TEST(VersionCheck, OnlyAWholeSuccessfulBodyIsAVersion) {
     const char* version;
   };
   const Case cases[] = {
-      {"whole, length declared", 200, 8, std::string::npos, false, "2.0.0.7\n"},
-      {"whole, no length", 200, -1, std::string::npos, false, "2.0.0.7\n"},
+      {"whole, length declared", 200, 8, std::string::npos, false, "2.0.0.7"}, // its line break trimmed
+      {"whole, no length", 200, -1, std::string::npos, false, "2.0.0.7"},
       {"closed after 4 of 8 bytes", 200, 12, std::string::npos, false, ""},
       {"reset after 4 bytes", 200, -1, 4, false, ""},
       {"the first read fails", 200, -1, std::string::npos, true, ""},
@@ -84,14 +84,36 @@ TEST(VersionCheck, OnlyAWholeSuccessfulBodyIsAVersion) {
   }
 }
 
-// The bound is the checker's own cut, not a broken body: what was read up to it counts.
+// The bound is the checker's own cut, not a broken body: what was read up to it is judged like any
+// other text, and 64 KiB of digits are no version.
 TEST(VersionCheck, ABodyCutAtTheBoundIsTakenAsFarAsItGoes) {
   auto net = std::make_shared<testutil::FakeInternet>();
   net->body = std::string(kVersionBodyLimit + 10, '9');
   net->failAfter = kVersionBodyLimit + 5; // would break off, but is never read that far
   auto f = fetchFrom(net);
   fetchVersion(f);
-  EXPECT_EQ(f->result, std::string(kVersionBodyLimit, '9'));
+  EXPECT_EQ(f->result, "");
+}
+
+// What a hostile or careless version.txt holds, and the version it gives: one that can be recorded
+// and read back as it is, or none.
+TEST(VersionCheck, TheVersionIsTrimmedAndOnlyPlainTextOfAFewBytesCounts) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"2.0.0.8", "2.0.0.8"},
+      {"2.0.0.8\n", "2.0.0.8"},
+      {" \t2.0.0.8 \r\n\n", "2.0.0.8"},
+      {std::string("2.0.0.8\0\x1b[2J", 11), "2.0.0.8"}, // up to the first NUL, as before
+      {std::string("\0002.0.0.8", 8), ""},
+      {"\r\n \t", ""},
+      {"2.0.0.8\r\n2.0.0.9", ""}, // two lines
+      {"2.0.0.8\x1b[2J", ""},
+      {std::string("2.0.\x7f") + "0.8", ""},
+      {std::string(kVersionTextLimit, '9'), std::string(kVersionTextLimit, '9')},
+      {std::string(kVersionTextLimit + 1, '9'), ""},
+      {"2.0.0.8 \xb2\xe2\xca\xd4", "2.0.0.8 \xb2\xe2\xca\xd4"}, // GBK text is text
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(versionFromBody(c.first), c.second) << testing::PrintToString(c.first);
 }
 
 } // namespace

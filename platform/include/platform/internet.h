@@ -3,8 +3,9 @@
 // on the request, send, then the body in pieces (read), and close for each handle.
 // Windows passes the calls to WinINet; Linux carries them out with libcurl and the same
 // meaning: access type Direct uses no proxy, Proxy the named one, Preconfig the system's
-// settings (the http_proxy/https_proxy/no_proxy environment); a failed send can be repeated on
-// the same request after relaxing the security flags.
+// settings (the http_proxy/https_proxy/no_proxy environment); a failed send tells why
+// (sendError, WinINet's numbers), and can be repeated on the same request after relaxing the
+// security flags.
 // Time-outs are WinINet's: 60 s to connect, 30 s to send, and 30 s of silence while waiting for
 // any byte of the answer (a server that keeps trickling is not cut off by them). They can be set
 // per session or request with the time-out options below.
@@ -42,6 +43,21 @@ constexpr uint32_t kSecurityFlagIgnoreUnknownCa = 0x00000100;
 constexpr uint32_t kSecurityFlagIgnoreCertCnInvalid = 0x00001000;
 constexpr uint32_t kSecurityFlagIgnoreCertDateInvalid = 0x00002000;
 
+// Why a send failed (sendError), numbered as WinINet numbers its errors (ERROR_INTERNET_*,
+// ERROR_HTTP_*). WinINet hands out others too; the libcurl backend gives one of these.
+constexpr uint32_t kInetErrorTimeout = 12002;               // no answer within a time-out
+constexpr uint32_t kInetErrorNameNotResolved = 12007;       // the host (or the proxy) has no address
+constexpr uint32_t kInetErrorOperationCancelled = 12017;    // aborted (abort, abortAll)
+constexpr uint32_t kInetErrorCannotConnect = 12029;         // the connection was refused or unreachable
+constexpr uint32_t kInetErrorConnectionReset = 12031;       // the connection broke off
+constexpr uint32_t kInetErrorSecCertDateInvalid = 12037;    // the server's certificate is out of date
+constexpr uint32_t kInetErrorSecCertCnInvalid = 12038;      // the certificate is for another name
+constexpr uint32_t kInetErrorHttpsToHttpOnRedir = 12040;    // an https address redirected to http
+constexpr uint32_t kInetErrorInvalidCa = 12045;             // the certificate's authority is not trusted
+constexpr uint32_t kInetErrorSecCertErrors = 12055;         // several of the three certificate faults above
+constexpr uint32_t kInetErrorInvalidServerResponse = 12152; // no HTTP answer (nothing, or garbage)
+constexpr uint32_t kInetErrorSecureFailure = 12175;         // TLS failed otherwise (handshake, protocol)
+
 class Internet {
 public:
   virtual ~Internet() = default;
@@ -65,6 +81,9 @@ public:
   // in. A proxy's answer to a tunnel request (CONNECT) is never taken for the response, and an
   // https address is never redirected to an http one.
   virtual bool send(InetHandle request) = 0;
+  // Why the last send on request failed (GetLastError right after HttpSendRequestA): one of the
+  // kInetError* numbers or another of WinINet's; 0 when it did not fail, or before any send.
+  virtual uint32_t sendError(InetHandle request) = 0;
   // HttpQueryInfoA(HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER) after a send: the server's
   // status, never a proxy's answer to CONNECT.
   virtual bool statusCode(InetHandle request, uint32_t* code) = 0;
