@@ -17,6 +17,8 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev binutils-source
   # Windows tests
   wine wine32:i386 wine64
+  # compiled into a test's own folder (LOCPATH), never system-wide: profile names outside the code page
+  locales
   # programs the kit starts, and the real parts the tests start
   qrencode zbar-tools tinyproxy openssl curl unzip libarchive-tools python3
   # desktop tests

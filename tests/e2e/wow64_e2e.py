@@ -7,8 +7,10 @@ servers and update cases; run it under xvfb-run -a, as root.
     wow64_e2e.py --program FORMWELL --standin FORMDESK --pack FORMWELL-PACK --shots DIR --wine WINE-RUN.SH
                  --probe KEY-DENY-PROBE [--user formwelltest] [--only TEXT]
 """
+import errno
 import glob
 import os
+import pwd
 import shutil
 import subprocess
 import sys
@@ -20,7 +22,7 @@ import formwell_e2e as e2e  # noqa: E402
 
 check = e2e.check
 MACHINE_KEY, USER_KEY = r"HKEY_LOCAL_MACHINE\software\orvanta\formwell", r"HKEY_CURRENT_USER\software\orvanta\formwell"
-ROOT_ENV = {n: os.environ.get(n) for n in ("WINE_RUN_AS", "TMPDIR", "HOME", "XAUTHORITY")}
+ROOT_ENV = {n: os.environ.get(n) for n in ("WINE_RUN_AS", "TMPDIR", "HOME", "XAUTHORITY", "LOCPATH")}
 SAVED = b'{"users":[{"name":"\xe5\xbc\xa0\xe4\xb8\x89"}]}'  # what the old build saved, in the VirtualStore
 
 
@@ -34,10 +36,12 @@ class Kit64(e2e.Kit):
         self.machine = os.path.join(prefix, "drive_c", "Program Files (x86)", "Common Files", "Formwell")
         self.virtual = os.path.join(local, "VirtualStore", "Program Files (x86)", "Common Files", "Formwell")
         self.folder, self.key = (os.path.join(local, "Formwell"), USER_KEY) if user else (self.machine, MACHINE_KEY)
-        self.vars = dict(WINE_PREFIX_ARCH="win64", USER=name, WINE_LC_ALL=lc or "zh_CN.UTF-8")
+        tmp = os.path.join(os.path.dirname(prefix), "tmp")  # Debian's Wine keeps its server folder in TMPDIR
+        self.vars = dict(WINE_PREFIX_ARCH="win64", USER=name, TMPDIR=tmp, WINE_LC_ALL=lc or "zh_CN.UTF-8")
+        if lc:  # the test's own compiled locale, so that Wine reads USER as UTF-8 and names the profile by it
+            self.vars.update(LOCPATH=os.path.join(os.path.dirname(work), "locales"))
         if user:
-            tmp = os.path.join(os.path.dirname(prefix), "tmp")
-            self.vars.update(WINE_RUN_AS=user, TMPDIR=tmp, HOME=os.path.dirname(prefix),
+            self.vars.update(WINE_RUN_AS=user, HOME=os.path.dirname(prefix),
                              XAUTHORITY=os.path.join(tmp, "Xauthority"))
 
     def use(self):
@@ -150,11 +154,16 @@ def case_per_user(kit, work, table, newer=None):
     check(not os.path.exists(os.path.join(kit.machine, "tm.zip")), "something was installed in the machine folder")
     check("currentversion" not in kit.query("reg", "query", MACHINE_KEY).lower(), "a version was recorded in HKLM")
     e2e.expect_formdesk(kit, 1, account_opening=True)
+    if not kit.name.isascii():  # formdesk runs in the ASCII short form of the Formwell folder under the profile
+        cwd = kit.calls()[-1].split(" cwd=", 1)[1]
+        unix = kit.query("winepath", "-u", cwd).strip()
+        check(cwd.isascii() and os.path.realpath(unix) == os.path.realpath(kit.folder),
+              "formdesk ran in %r (%r), not in %r" % (cwd, unix, kit.folder))
 
 
 def case_key_denied(kit, work, table, probe):
     """The machine folder is writable, the machine key is not: Wine keeps its rules while its server runs."""
-    os.chown(os.path.dirname(kit.machine), kit.uid, -1)
+    os.chown(os.path.dirname(kit.machine), pwd.getpwnam(kit.user).pw_uid, -1)
     kit.use()
     try:
         subprocess.run([kit.wine, kit.opts.prefix, probe], stdout=subprocess.DEVNULL)  # now on this display
@@ -221,7 +230,12 @@ def main():
     parser.add_argument("--user", default="formwelltest")
     parser.add_argument("--only", default="")
     opts = parser.parse_args()
-    if subprocess.run(["/usr/lib/wine/wine", "--version"], capture_output=True).returncode:
+    try:  # the 32-bit loader as wine-run.sh finds it: one that is missing or fails is a failure
+        subprocess.run([os.environ.get("WINE32_LOADER", "/usr/lib/wine/wine"), "--version"], capture_output=True,
+                       check=True)
+    except OSError as e:
+        if e.errno != errno.ENOEXEC:
+            raise
         print("skipped: this kernel cannot start 32-bit programs")
         return 77
     if os.getuid() != 0:
@@ -231,15 +245,18 @@ def main():
     os.chmod(work, 0o755)
     started = time.monotonic()
     template = os.path.join(work, "prefix")
-    os.environ.update(WINE_PREFIX_ARCH="win64")
+    os.mkdir(os.path.join(work, "tmp"))
+    os.environ.update(WINE_PREFIX_ARCH="win64", TMPDIR=os.path.join(work, "tmp"))  # gone with the test's folder
+    os.mkdir(os.path.join(work, "locales"))
+    for lc in ("zh_CN", "en_US"):  # in the test's folder: other tests need zh_CN.UTF-8 missing from the system
+        subprocess.run(["localedef", "-i", lc, "-f", "UTF-8", os.path.join(work, "locales", lc + ".UTF-8")],
+                       check=True)
     subprocess.run([opts.wine, template, "--prepare", "32"], check=True)
     print("the 64-bit prefix was made in %.1f s" % (time.monotonic() - started))
     uprefix = user_prefix(opts, work, template)
     machine = Kit64(opts, os.path.join(work, "machine"), template)
     user, zoe, maria = (Kit64(opts, os.path.join(work, n), uprefix, opts.user, n, lc) for n, lc in
-                        ((opts.user, None), ("Zoë", None), ("Мария", "en_US.UTF-8")))
-    for kit in (user, zoe, maria):
-        kit.uid = int(subprocess.run(["id", "-u", opts.user], stdout=subprocess.PIPE, text=True).stdout)
+                        ((opts.user, None), ("Zoë", "zh_CN.UTF-8"), ("Мария", "en_US.UTF-8")))
     table = e2e.Table(opts, os.path.join(work, "table"))
     real = open(opts.program, "rb").read()
     loaders = [real + b"\0the next formwell %d" % i for i in range(2)]  # real programs, told apart by their tail
