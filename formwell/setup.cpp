@@ -205,8 +205,6 @@ public:
     return platform::makeSurePathExists(added) && marker.createNew(added) && marker.close();
   }
 
-  bool present() const { return platform::pathKind(root_) != platform::PathKind::kMissing; }
-
   // Puts the kept files back and removes the ones that were not there before; then the backup goes.
   // False when a file could not be put back (it then stays in the backup).
   bool restore() {
@@ -628,7 +626,7 @@ void CSetup::abandonInstall(const std::string& folder) {
 int CSetup::completeInstall(const std::string& archive, const std::string& folder, const std::string& version) {
   std::string base = withoutTrailingSeparators(folder);
   Backup backup(base);
-  std::string failure;
+  std::string failure, before = readInstalledVersion();
   bool ok = placePackage(archive, folder, &failure) == 1;
   if (ok && !writeInstalledVersion(version)) {
     failure = kTextVersionFailed;
@@ -638,7 +636,10 @@ int CSetup::completeInstall(const std::string& archive, const std::string& folde
     platform::RegKey key(registry_);
     ok = key.openOrCreate(versionRoot(), kFormwellKey, kFormwellKeyAccess) && key.flush() &&
          platform::flushFileSystem(base);
-    if (!ok) failure = kTextVersionFailed;
+    if (!ok) {
+      failure = kTextVersionFailed;
+      writeInstalledVersion(before); // the old files come back: so does their version
+    }
   }
   if (!ok) {
     backup.restore();
