@@ -2,6 +2,7 @@
 # Runs a Windows program under Wine in a test prefix of the build tree:
 #   wine-run.sh PREFIX PROGRAM [ARGS...]
 #   wine-run.sh PREFIX --prepare 32|64     (makes the prefix once, before the tests)
+#   wine-run.sh PREFIX --skip-check PROGRAM (77 where PROGRAM would be skipped, else 0)
 #   wine-run.sh PREFIX --server ARGS...    (that prefix's wineserver: -w waits for its session, -k ends it)
 # 32-bit programs run in a 32-bit prefix, 64-bit ones in a 64-bit prefix. No Mono or Gecko
 # prompts, no debug noise, and a Chinese locale so that Wine's ANSI code page is 936 as on the
@@ -16,6 +17,13 @@
 set -u
 prefix="$1"
 shift
+# --skip-check PROGRAM answers only whether PROGRAM would run here: 77 (with the reason) or 0. Test
+# drivers ask it before they start waiting for windows.
+check_only=0
+if [ "$1" = --skip-check ]; then
+  check_only=1
+  shift
+fi
 program="$1"
 
 bits=64
@@ -68,6 +76,7 @@ else
   loader=/usr/lib/wine/wine64
   export WINEARCH=win64
 fi
+[ "$check_only" = 1 ] && exit 0
 export WINELOADER="$loader"
 export WINEPREFIX="$prefix"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
