@@ -74,7 +74,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # formwell_<version>_<architecture>.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qrencode, fonts-noto-cjk | fonts-wqy-microhei")
+# HanaMinB prints the rare characters (CJK Extension B) of names and addresses that the common CJK fonts lack.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qrencode, fonts-noto-cjk | fonts-wqy-microhei, fonts-hanazono")
 set(CPACK_STRIP_FILES ON)
 # Folders as Debian has them, whatever the umask of the machine that builds.
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE

@@ -23,6 +23,8 @@ packages=(
   qrencode zbar-tools tinyproxy openssl curl unzip libarchive-tools python3
   # desktop tests
   xvfb xauth xdotool imagemagick fonts-wqy-microhei fonts-liberation
+  # the rare characters (CJK Extension B) of the printed forms, as the Debian package depends on it
+  fonts-hanazono
   # the printed forms read back: pdftotext, pdftoppm
   poppler-utils
   # the Debian package: its desktop entry's check and lintian; Authenticode signing of the Windows

@@ -332,20 +332,29 @@ private:
     return FALSE;
   }
 
+  static std::string printToFileFolder() {
+    const gchar* documents = g_get_user_special_dir(G_USER_DIRECTORY_DOCUMENTS);
+    if (documents && g_file_test(documents, G_FILE_TEST_IS_DIR)) return documents;
+    return g_get_home_dir();
+  }
+
   static gboolean onPrint(WebKitWebView*, WebKitPrintOperation* operation, gpointer data) {
     auto* self = static_cast<WebKitBrowser*>(data);
     GtkPageSetup* setup = gtk_page_setup_new();
+    GtkPrintSettings* settings = gtk_print_settings_new();
     if (!self->print_.paper.empty()) {
       // The desktop's default paper follows its locale (Letter in the United States); the form
       // is laid out for the paper it names, so the dialog starts with that one.
       GtkPaperSize* paper = gtk_paper_size_new(self->print_.paper.c_str());
       gtk_page_setup_set_paper_size(setup, paper);
-      GtkPrintSettings* settings = gtk_print_settings_new();
       gtk_print_settings_set_paper_size(settings, paper);
-      webkit_print_operation_set_print_settings(operation, settings);
-      g_object_unref(settings);
       gtk_paper_size_free(paper);
     }
+    // "Print to File" would write into the current folder, the program folder, when the user has no
+    // Documents folder: it starts in Documents, or else in the home folder.
+    gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_DIR, printToFileFolder().c_str());
+    webkit_print_operation_set_print_settings(operation, settings);
+    g_object_unref(settings);
     gtk_page_setup_set_top_margin(setup, self->print_.marginTopInch, GTK_UNIT_INCH);
     gtk_page_setup_set_bottom_margin(setup, self->print_.marginBottomInch, GTK_UNIT_INCH);
     gtk_page_setup_set_left_margin(setup, self->print_.marginLeftInch, GTK_UNIT_INCH);

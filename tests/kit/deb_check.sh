@@ -33,7 +33,7 @@ field() { sed -n "s/^ $1: //p" <<<"$info"; }
 [ "$(field Architecture)" = amd64 ] || fail "Architecture is '$(field Architecture)'"
 [ "$(basename "$deb")" = "formwell_$(field Version)_amd64.deb" ] || fail "the file name does not carry the version"
 depends=$(field Depends)
-for dependency in qrencode fonts-noto-cjk libc6 libgtk-3-0 zlib1g libminizip1; do
+for dependency in qrencode fonts-noto-cjk fonts-hanazono libc6 libgtk-3-0 zlib1g libminizip1; do
   grep -qE "(^|, )$dependency( |,|$)" <<<"$depends" || fail "Depends lacks $dependency: $depends"
 done
 

@@ -411,6 +411,30 @@
         return window.baseInfoSignature;
     };
 
+    /*
+     * WebKit cuts a table row at a page end whatever the print styles ask, but it never cuts a table that asks
+     * to stay whole. So a printed table keeps its head and its first row, and every later row follows in a table
+     * of its own with the same <colgroup>: the columns line up, the head never stands alone at a page end, and a
+     * row only leaves its sheet whole. Each row's body keeps the class of the body it came from, where the
+     * page's fill and its readers look for the rows.
+     */
+    page.keepRowsWhole = function ($area) {
+        $area.find('table.printTable').each(function () {
+            var $table = $(this), $cols = $table.children('colgroup'), $last = $table;
+            if (!$cols.length) {
+                return;
+            }
+            $table.addClass('keptRow');
+            $table.children('tbody').children('tr').slice(1).each(function () {
+                var $row = $(this), $own = $('<table></table>').attr('class', $table.attr('class'));
+                $own.append($cols.clone()).append($('<tbody></tbody>').attr('class', $row.parent().attr('class') || '')
+                    .append($row));
+                $last.after($own);
+                $last = $own;
+            });
+        });
+    };
+
     // preparePrintContent: the template copied into the printable area and filled, the marks made;
     // whenReady (when given) runs once the QR picture of this print is shown.
     page.preparePrint = function (whenReady) {
@@ -420,6 +444,7 @@
         page.makeSignature(now);
         desc.fillPrint($area, now);
         fillPrintTables($area, now);
+        page.keepRowsWhole($area);
         page.infoMark(now, typeof whenReady === 'function' ? whenReady : null);
     };
 
