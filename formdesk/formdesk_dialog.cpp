@@ -118,6 +118,12 @@ void CKDSK_F_Dlg::endDialogWithCancel() {
   endDialog(platform::kIdCancel);
 }
 
+void CKDSK_F_Dlg::runScriptLater(const std::u16string& script) {
+  // Posted like the message box below: the script runs from the message loop, after the browser's
+  // event (and the page's submit() that raised it) has returned.
+  poster().post([this, script] { explorer_.runScript(script); });
+}
+
 void CKDSK_F_Dlg::tellUser(const std::u16string& text) {
   // Shown after the browser's event has returned: a box inside it would hold the page's request.
   poster().post([this, text] {

@@ -44,6 +44,7 @@ private:
   // PageHost
   void navigate(const std::u16string& url) override { explorer_.navigate(url); }
   void runScript(const std::u16string& script) override { explorer_.runScript(script); }
+  void runScriptLater(const std::u16string& script) override;
   void endDialogWithCancel() override;
   void tellUser(const std::u16string& text) override;
 

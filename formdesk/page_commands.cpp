@@ -74,6 +74,12 @@ const char16_t kReloadPictureScript[] =
     u"if (src.split('?')[0] === 'images/encryption.png') "
     u"images[i].src = 'images/encryption.png?' + new Date().getTime(); } })();";
 
+std::u16string pictureResultScript(bool made) {
+  return (made ? std::u16string(kReloadPictureScript) + u" " : std::u16string()) +
+         u"if (typeof window.qrPictureResult === 'function') window.qrPictureResult(" + (made ? u"true" : u"false") +
+         u");";
+}
+
 bool commandPart(const std::u16string& url, const std::u16string& packageFolder, std::u16string* part) {
   bool urlIsFile = false, folderIsFile = false;
   std::u16string u = normalise(url, &urlIsFile);
@@ -186,11 +192,13 @@ void CPageCommands::beforeNavigate(const std::u16string& url, const std::string*
     // The start page is loaded afresh instead of the address RESET, which names no file.
     host_.navigate(settings_.startUrl);
   } else if (command == PageCommand::CreatePng) {
-    // A browser that raises the event only after the page went on (WebKit) has shown the old
-    // picture already: the page's pictures of the file are loaded again.
-    if (createQrPicture(runner_, postData, convert_, settings_.version, settings_.programFolder,
-                        settings_.packageFolder))
-      host_.runScript(kReloadPictureScript);
+    // The page learns whether this print's picture exists, made or not: a failed or timed-out
+    // encoder leaves an earlier print's picture in the file, which must not be printed. The
+    // answer waits until the event has returned (the Windows control raises it inside the page's
+    // submit()).
+    bool made = createQrPicture(runner_, postData, convert_, settings_.version, settings_.programFolder,
+                                settings_.packageFolder);
+    host_.runScriptLater(pictureResultScript(made));
   }
 }
 

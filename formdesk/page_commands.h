@@ -54,12 +54,19 @@ std::u16string restoreScript(const std::u16string& savedText);
 
 // Run after each picture: the page's images of images/encryption.png load the file again.
 extern const char16_t kReloadPictureScript[];
+// Run after every CREATE_PNG of the page: when the picture was made, the reload above (pages that
+// do not know the answer still show the new file); then the page's qrPictureResult(made), where
+// the page defines it, which tells whether images/encryption.png now holds this request's picture.
+std::u16string pictureResultScript(bool made);
 
 class PageHost {
 public:
   virtual ~PageHost() = default;
   virtual void navigate(const std::u16string& url) = 0;
   virtual void runScript(const std::u16string& script) = 0;
+  // Runs the script once the current browser event has returned: a script run inside the event
+  // would enter the page's script engine while the page's own submit() is still running there.
+  virtual void runScriptLater(const std::u16string& script) = 0;
   // Ends the dialog with the cancel result; the window closes once the current event has returned.
   virtual void endDialogWithCancel() = 0;
   // Tells the user (a warning box owned by the window), once the current event has returned.

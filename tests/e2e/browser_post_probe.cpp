@@ -94,6 +94,9 @@ private:
     explorer_.navigate(url);
   }
   void runScript(const std::u16string& script) override { explorer_.runScript(script); }
+  void runScriptLater(const std::u16string& script) override {
+    poster().post([this, script] { explorer_.runScript(script); });
+  }
   void endDialogWithCancel() override { endDialog(platform::kIdCancel); }
   void tellUser(const std::u16string&) override {}
 

@@ -122,6 +122,57 @@ test('a full application walks through all five tabs and prints with marks compu
   }
 });
 
+// Clicks on 打印预览 in a row, each with the host's answer to its CREATE_PNG: made, not made, none at all, or
+// (as the Windows control may) inside the page's submit(). Only a made picture prints, with an address of its own.
+test('a print waits for the host\'s picture: made prints once, anything else prints nothing and says so', async () => {
+  const failed = ['生成二维码图片失败，本次未打印申请表，请重试。'];
+  const cases = [
+    { name: 'made', prints: true, alerts: [] },
+    { name: 'encoder failed', host: { pngFails: true }, prints: false, alerts: failed },
+    { name: 'a later click after a failure', prints: true, alerts: [] },
+    { name: 'no answer', host: { pngSilent: true }, waitMs: 300, prints: false, alerts: failed },
+    { name: 'answered inside submit()', syncAnswer: true, prints: true, alerts: [] },
+  ];
+  const f = await h.openForm(browser);
+  try {
+    const { page, host, dialogs } = f;
+    await fx.fillAll(page);
+    await h.tab(page, 5);
+    dialogs.take();
+    await capturePrints(page);
+    const seen = [];
+    for (const c of cases) {
+      Object.assign(host, { pngFails: false, pngSilent: false }, c.host);
+      const posts = host.pngBodies.length;
+      const prints = await page.evaluate(([ms, sync]) => {
+        FW.QR_WAIT_MS = ms;
+        const form = document.getElementById('png_form');
+        form.submit = sync ? () => window.qrPictureResult(true) : HTMLFormElement.prototype.submit;
+        jQuery('#previewBtn').click();
+        return window.__prints.length;
+      }, [c.waitMs || 40000, !!c.syncAnswer]);
+      if (!c.syncAnswer) {
+        await h.waitForPng(host, posts + 1);
+      }
+      await (c.prints ? page.waitForFunction((n) => window.__prints.length > n, prints)
+        : h.waitFor(() => dialogs.seen.length > 0, 5000));
+      assert.deepEqual(dialogs.take(), c.alerts, c.name);
+      const all = await page.evaluate(() => window.__prints);
+      assert.equal(all.length, prints + (c.prints ? 1 : 0), c.name);
+      assert.equal(await page.locator('#encryption img').count(), c.prints ? 1 : 0, c.name);
+      if (c.prints) {
+        const qr = all[all.length - 1].qr;
+        assert.match(qr, /^images\/encryption\.png\?\d+$/, c.name);
+        assert.ok(!seen.includes(qr), c.name + ': a cached copy could be shown');
+        seen.push(qr);
+      }
+    }
+    assert.deepEqual(f.errors, []);
+  } finally {
+    await f.close();
+  }
+});
+
 test('saved data comes back through the host restore, a space in a name as a non-breaking space', async () => {
   const f = await h.openForm(browser);
   try {

@@ -1,8 +1,9 @@
 /*
  * A stand-in for the form workstation: serves one assembled form package over HTTP on 127.0.0.1 and answers
  * the page's commands the way formdesk does. SAVE keeps the body after "CCC=" as the saved text, RESET empties
- * it and reloads the page, CREATE_PNG records its body and writes images/encryption.png; after every fresh page
- * load the saved text goes back to the page with formdesk's restore script, once.
+ * it and reloads the page, CREATE_PNG records its body, writes images/encryption.png and tells the page whether
+ * the picture was made (pngFails: it is not, and the file keeps an earlier picture; pngSilent: no answer comes);
+ * after every fresh page load the saved text goes back to the page with formdesk's restore script, once.
  */
 'use strict';
 
@@ -22,6 +23,12 @@ const RELOAD_PICTURE = "(function () { var images = document.getElementsByTagNam
   "if (src.split('?')[0] === 'images/encryption.png') " +
   "images[i].src = 'images/encryption.png?' + new Date().getTime(); } })();";
 
+// formdesk's script after every CREATE_PNG, run once the post's event has returned.
+function pictureResultScript(made) {
+  return (made ? RELOAD_PICTURE + ' ' : '') + "if (typeof window.qrPictureResult === 'function') " +
+    'window.qrPictureResult(' + made + ');';
+}
+
 // formdesk's restore script, with the saved text put in unchanged.
 function restoreScript(text) {
   return 'try { saved = {}; saved = JSON.parse(unescape(decodeURI(\'' + text +
@@ -35,6 +42,8 @@ class Host {
     this.saveBodies = [];     // every SAVE body as posted
     this.pngBodies = [];      // every CREATE_PNG body as posted
     this.resets = 0;
+    this.pngFails = false;
+    this.pngSilent = false;
     this.restored = false;
     this.restores = [];       // the scripts run after page loads
     this.server = null;
@@ -78,12 +87,14 @@ class Host {
         res.end();
       } else if (url.indexOf('CREATE_PNG') >= 0) {
         this.pngBodies.push(body);
-        this.writePicture(body.length > 7 ? body.substring(7) : '');
+        const made = !this.pngFails;
+        if (made) {
+          this.writePicture(body.length > 7 ? body.substring(7) : '');
+        }
         res.writeHead(204);
         res.end();
-        // As formdesk does once the encoder has ended: the page's pictures of the file load again.
-        if (this.page) {
-          this.page.evaluate(RELOAD_PICTURE).catch(() => {});
+        if (this.page && !this.pngSilent) {
+          this.page.evaluate(pictureResultScript(made)).catch(() => {});
         }
       } else {
         this.serveFile(url, res);

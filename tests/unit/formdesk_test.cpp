@@ -34,9 +34,10 @@ class FakeHost : public PageHost {
 public:
   void navigate(const std::u16string& url) override { navigations.push_back(url); }
   void runScript(const std::u16string& script) override { scripts.push_back(script); }
+  void runScriptLater(const std::u16string& script) override { later.push_back(script); }
   void endDialogWithCancel() override { ++ended; }
   void tellUser(const std::u16string&) override {}
-  std::vector<std::u16string> navigations, scripts;
+  std::vector<std::u16string> navigations, scripts, later;
   int ended = 0;
 };
 
@@ -45,11 +46,13 @@ public:
   platform::ChildResult runHidden(const platform::ChildCommand& command, unsigned timeoutMs) override {
     commands.push_back(command);
     timeout = timeoutMs;
-    std::ofstream(U(command.arguments[2]), std::ios::binary) << "PNG"; // the picture, as the encoder writes it
-    return platform::ChildResult::Ended;
+    if (writes) std::ofstream(U(command.arguments[2]), std::ios::binary) << "PNG"; // as the encoder writes it
+    return result;
   }
   std::vector<platform::ChildCommand> commands;
   unsigned timeout = 0;
+  platform::ChildResult result = platform::ChildResult::Ended;
+  bool writes = true;
 };
 
 TEST(VersionCode, FollowsTheInstalledVersion) {
@@ -321,11 +324,33 @@ TEST(PageCommands, CreatePngRunsTheEncoderOnSignatureAndVersion) {
   EXPECT_EQ(readAll(w.dir.path() / "Formwell" / "eb_df" / "images" / "encryption.png"), "PNG");
   EXPECT_EQ(w.runner.timeout, kEncoderTimeoutMs);
   EXPECT_FALSE(std::filesystem::exists(w.saveFile()));
-  ASSERT_EQ(w.host.scripts.size(), 1u); // the page's picture loads the new file
-  EXPECT_EQ(w.host.scripts[0], kReloadPictureScript);
   // No body: the version code alone.
   w.go(u"CREATE_PNG", nullptr, &cancel);
   EXPECT_EQ(w.runner.commands[1].arguments.back(), u"0071901");
+}
+
+// After every CREATE_PNG the page is told, once the event has returned, whether this request's
+// picture was made; only a made picture reloads the page's images of the file.
+TEST(PageCommands, CreatePngTellsThePageWhetherThePictureWasMade) {
+  using R = platform::ChildResult;
+  const struct {
+    R result;
+    bool writes, made;
+  } cases[] = {{R::Ended, true, true}, {R::Ended, false, false}, {R::TimedOut, true, false}, {R::NotStarted, false, false}};
+  for (const auto& c : cases) {
+    Workstation w;
+    std::ofstream(w.dir.path() / "Formwell" / "eb_df" / "images" / "encryption.png") << "old";
+    w.runner.result = c.result, w.runner.writes = c.writes;
+    bool cancel = false;
+    w.go(u"CREATE_PNG", nullptr, &cancel);
+    EXPECT_TRUE(w.host.scripts.empty()) << static_cast<int>(c.result); // nothing inside the event
+    ASSERT_EQ(w.host.later.size(), 1u);
+    const std::string script = U(w.host.later[0]);
+    EXPECT_NE(script.find(c.made ? "qrPictureResult(true);" : "qrPictureResult(false);"), std::string::npos) << script;
+    EXPECT_EQ(script.find(U(kReloadPictureScript)) == 0, c.made) << script;
+    EXPECT_NE(script.find("typeof window.qrPictureResult === 'function'"), std::string::npos); // pages without it
+    EXPECT_EQ(readAll(w.dir.path() / "Formwell" / "eb_df" / "images" / "encryption.png"), c.made ? "PNG" : "old");
+  }
 }
 
 TEST(PageCommands, CloseWithYesSavesThenEnds) {
@@ -362,6 +387,7 @@ TEST(PageCommands, ThePictureIsNeverWrittenThroughALink) {
     w.go(u"CREATE_PNG", nullptr, &cancel);
     EXPECT_EQ(readAll(outside / "encryption.png"), "keep") << imagesLink;
     EXPECT_TRUE(w.host.scripts.empty()) << imagesLink;
+    EXPECT_EQ(w.host.later, std::vector<std::u16string>{pictureResultScript(false)}) << imagesLink;
   }
 }
 #endif

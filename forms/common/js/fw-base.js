@@ -209,29 +209,35 @@ var FW = window.FW || {};
     // How long a print waits for the host's picture; the host ends the encoder after 30 seconds.
     FW.QR_WAIT_MS = 40000;
 
+    var qrWaiting = null, qrCount = 0; // the request that waits for the host's answer; a counter for fresh addresses
+
+    /*
+     * The host's call after every CREATE_PNG: made is true when images/encryption.png now holds the picture of
+     * the latest request. It is handled after the host's script has returned: the Windows host may answer while
+     * the page's submit() is still on the stack, and what follows may open boxes or the print dialog.
+     */
+    window.qrPictureResult = function (made) {
+        var waiting = qrWaiting;
+        qrWaiting = null;
+        if (waiting) {
+            window.setTimeout(function () {
+                waiting(made === true);
+            }, 0);
+        }
+    };
+
     /*
      * Asks the host for the QR picture of the signature and shows it in the element "encryption"; whenShown
-     * (when given) runs once the picture of this request is shown. The Windows browser control (an engine with
-     * a document mode) raises the post's event inside submit(), where the host writes the picture, so the file
-     * is fresh at once, also where the page prints with window.print() for want of the object "wb". Other
-     * engines (WebKit) send the post only after this script has returned: the picture first shows the
-     * file of an earlier print, and the host loads the page's pictures of the file again, with a query,
-     * once the encoder has ended. Only that load shows this print's picture; without it the element is
-     * left empty rather than show an earlier signature.
+     * (when given) runs with true once the picture of this request is shown, or with false when the host could
+     * not make it, its answer did not come within FW.QR_WAIT_MS or the picture did not load. The element shows
+     * no picture until the host's answer: the file may still hold an earlier print's picture (the encoder
+     * failed, or WebKit sends the post only after this script has returned). The fresh picture is loaded with
+     * a query that no earlier load used, so no engine shows a cached copy.
      */
     FW.requestQr = function (signature, whenShown) {
-        var form = document.getElementById('png_form'), $img, timer, done = false;
-        form.CCC_ID.value = signature;
-        form.submit();
-        $img = $('<img src="images/encryption.png" alt="" width="110" height="110">');
+        var form = document.getElementById('png_form'), timer, done = false;
+        var $img = $('<img alt="" width="110" height="110">');
         $('#encryption').empty().append($img);
-        if (!whenShown) {
-            return;
-        }
-        if (document.documentMode || FW.hasBrowserObject()) {
-            whenShown();
-            return;
-        }
         function finish(shown) {
             if (done) {
                 return;
@@ -239,19 +245,38 @@ var FW = window.FW || {};
             done = true;
             window.clearTimeout(timer);
             $img.off('.qr');
+            if (qrWaiting === answered) {
+                qrWaiting = null;
+            }
             if (!shown) {
                 $img.remove();
             }
-            whenShown();
-        }
-        $img.on('load.qr error.qr', function (e) {
-            if ((this.getAttribute('src') || '').indexOf('?') >= 0) {
-                finish(e.type === 'load');
+            if (whenShown) {
+                whenShown(shown);
             }
-        });
+        }
+        function answered(made) {
+            if (done) {
+                return;
+            }
+            if (!made) {
+                finish(false);
+                return;
+            }
+            $img.on('load.qr', function () {
+                finish(true);
+            }).on('error.qr', function () {
+                finish(false);
+            });
+            qrCount += 1;
+            $img.attr('src', 'images/encryption.png?' + new Date().getTime() + qrCount);
+        }
+        qrWaiting = answered;
         timer = window.setTimeout(function () {
             finish(false);
         }, FW.QR_WAIT_MS);
+        form.CCC_ID.value = signature;
+        form.submit();
     };
 
     /*

@@ -449,11 +449,14 @@
     };
 
     /*
-     * The print command runs once this print's QR picture is shown. The printable area keeps its content
-     * afterwards: WebKit draws the pages after window.print() has returned, and its print styles show the
-     * printable area in place of the screen area; the next print fills it afresh.
+     * The print command runs once this print's QR picture is shown; without it nothing is printed (a form
+     * without its picture, or with an earlier print's, is of no use to the bank) and the customer is told, and
+     * a later click tries again. The printable area keeps its content afterwards: WebKit draws the pages after
+     * window.print() has returned, and its print styles show the printable area in place of the screen area;
+     * the next print fills it afresh.
      */
     var printing = false;
+    var qrFailedText = '生成二维码图片失败，本次未打印申请表，请重试。';
     function printWith(command, option) {
         if (printing) {
             return; // a second click while the picture is on its way
@@ -465,7 +468,12 @@
             printing = false; // a later click may try again
             throw e;
         }
-        function run() {
+        function run(shown) {
+            if (!shown) {
+                printing = false;
+                window.alert(qrFailedText);
+                return;
+            }
             $('body').addClass('printing');
             $('#screenArea').hide();
             $('#printArea').show();
