@@ -129,6 +129,18 @@ var FW = window.FW || {};
         }
     };
 
+    /*
+     * Says a short text to screen readers through the page's polite status region (#fwStatus), without
+     * showing it. The region is emptied first, so that the same text said twice is heard twice.
+     */
+    FW.announce = function (text) {
+        var $live = $('#fwStatus');
+        $live.text('');
+        window.setTimeout(function () {
+            $live.text(text);
+        }, 100);
+    };
+
     // Reports a failed check and leaves the focus on the field that caused it.
     FW.fail = function (message, $field) {
         window.alert(message);
