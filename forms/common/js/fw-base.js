@@ -141,10 +141,107 @@ var FW = window.FW || {};
         }, 100);
     };
 
-    // Reports a failed check and leaves the focus on the field that caused it.
+    var idCount = 0;
+
+    function idOf(el) {
+        if (!el.id) {
+            idCount += 1;
+            el.id = 'fw' + idCount;
+        }
+        return el.id;
+    }
+
+    // Adds or removes one id in a list of ids such as aria-describedby.
+    function idList(el, attr, id, present) {
+        var ids = $.grep((el.getAttribute(attr) || '').split(/\s+/), function (x) {
+            return x !== '' && x !== id;
+        });
+        if (present) {
+            ids.unshift(id);
+        }
+        if (ids.length) {
+            el.setAttribute(attr, ids.join(' '));
+        } else {
+            el.removeAttribute(attr);
+        }
+    }
+
+    /*
+     * Names the controls of the entry tables for screen readers: each one by the heading cell before it in
+     * its row, after the form's number ("用户2") where the form has one, radio buttons as a group under that heading, the hints of the cell as their description, and
+     * aria-required where the heading shows its "*". Runs again after a "*" is shown or hidden, and for every
+     * form that is added; controls named in the markup keep their names.
+     */
+    FW.labelFields = function ($root) {
+        $root.find('table.fieldTable td').each(function () {
+            var $td = $(this), $th = $td.prev('th'), $controls, $radios, thId, required, $star, hints, $no;
+            $controls = $td.find('input, select').not('[type=hidden], :radio, :checkbox');
+            $radios = $td.find(':radio');
+            if (!$th.length || !($controls.length || $radios.length)) {
+                return;
+            }
+            thId = idOf($th[0]);
+            $no = $td.closest('form').find('.formNo');
+            if ($no.length) {
+                thId = idOf($no[0]) + ' ' + thId;
+            }
+            $star = $th.children('em');
+            $star.attr('aria-hidden', 'true');
+            required = $star.length > 0 && $star.css('visibility') !== 'hidden' && $star.css('display') !== 'none';
+            hints = $.map($td.find('.hint, .accInfo').get(), idOf);
+            if ($radios.length && !$td.children('[role=radiogroup]').length) {
+                $td.wrapInner('<span role="radiogroup"></span>');
+            }
+            $td.children('[role=radiogroup]').attr('aria-labelledby', thId);
+            $controls.each(function () {
+                var i;
+                if (!this.getAttribute('aria-labelledby')) {
+                    this.setAttribute('aria-labelledby', thId);
+                }
+                for (i = hints.length - 1; i >= 0; i--) {
+                    idList(this, 'aria-describedby', hints[i], true);
+                }
+                if (required) {
+                    this.setAttribute('aria-required', 'true');
+                } else {
+                    this.removeAttribute('aria-required');
+                }
+            });
+        });
+    };
+
+    /*
+     * A failed check's mark on its field: aria-invalid, and the message beside the field (after the label
+     * that holds a check box), tied to it as its first description, until the field changes.
+     */
+    FW.markInvalid = function ($field, message) {
+        var el = $field[0], $msg, $after;
+        FW.clearInvalid($field);
+        $after = $field.closest('label');
+        $after = $after.length ? $after : $field;
+        $msg = $('<span class="fieldError"></span>').text(message);
+        $after.last().after($msg);
+        idList(el, 'aria-describedby', idOf($msg[0]), true);
+        $field.attr('aria-invalid', 'true').data('fwError', $msg);
+    };
+
+    FW.clearInvalid = function ($field) {
+        $field.each(function () {
+            var $msg = $(this).data('fwError');
+            if ($msg) {
+                idList(this, 'aria-describedby', $msg[0].id, false);
+                $msg.remove();
+                $(this).removeData('fwError');
+            }
+            $(this).removeAttr('aria-invalid');
+        });
+    };
+
+    // Reports a failed check, marks the field and leaves the focus on it.
     FW.fail = function (message, $field) {
         window.alert(message);
         if ($field && $field.length) {
+            FW.markInvalid($field.first(), message);
             try {
                 $field.focus();
             } catch (e) { /* a hidden field cannot take the focus */ }
@@ -182,6 +279,10 @@ var FW = window.FW || {};
             }
             e.preventDefault();
             return false;
+        });
+        // A failed check's mark stays until the field changes.
+        $(document).on('input change', '[aria-invalid=true]', function () {
+            FW.clearInvalid($(this));
         });
         // The entry forms are never sent anywhere themselves.
         $(document).on('submit', 'form.entryForm', function () {

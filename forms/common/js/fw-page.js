@@ -490,6 +490,25 @@
 
     /* ---- page start ---- */
 
+    /*
+     * Each step gets a heading for screen readers, its tab's title, which takes the focus when the step opens.
+     * Once the tabs have found their panels, the links inside the tabs lose their addresses: the tab itself is
+     * the one control, and a screen reader reads each step's title once.
+     */
+    function stepHeadings() {
+        $('#tabs').children('.ui-tabs-nav').children('li').each(function () {
+            var $panel = $('#' + $(this).attr('aria-controls'));
+            $panel.prepend($('<h2 class="stepHead srOnly" tabindex="-1"></h2>').text($(this).text()));
+        }).children('a').removeAttr('href');
+    }
+
+    // Tabs whose links have no address are this page's own panels, never content to fetch.
+    $.widget('ui.tabs', $.ui.tabs, {
+        _isLocal: function (anchor) {
+            return !anchor.getAttribute('href') || this._super(anchor);
+        }
+    });
+
     page.setup = function (description) {
         var $users = $('#userForms');
         desc = description;
@@ -510,14 +529,21 @@
             beforeActivate: function (event, ui) {
                 return bypassChecks || desc.beforeTab(ui.newTab.index());
             },
-            activate: function () {
+            activate: function (event, ui) {
                 $(window).triggerHandler('scroll');
+                // A step opened by a button or by a click puts the focus on its heading; one opened with the
+                // arrow keys of the step list leaves it there, and one the page opened itself is left alone.
+                if (!bypassChecks && !$(document.activeElement).closest('.ui-tabs-nav').length) {
+                    ui.newPanel.children('.stepHead').focus();
+                }
             }
         });
+        stepHeadings();
         $('.nextStep').on('click', function () {
             $('#tabs').tabs('option', 'active', parseInt($(this).attr('data-to'), 10));
         });
         $('button').button();
+        FW.labelFields($('#screenArea'));
         FW.bindReset($('#resetLink'));
         $('#setupBtn').toggle(FW.hasBrowserObject()).on('click', function () {
             FW.browserCommand(8, 1);

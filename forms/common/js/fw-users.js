@@ -51,6 +51,7 @@
     // Runs while the focus is moving elsewhere: the focus is put back once that move has finished.
     function blurFail(message, $field) {
         window.alert(message);
+        FW.markInvalid($field, message);
         window.setTimeout(function () {
             $field.focus();
         }, 0);
@@ -112,6 +113,7 @@
             $container.append($form);
             showCertName($form);
             renumber($container);
+            FW.labelFields($form);
             return $form;
         },
 

@@ -80,7 +80,8 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
         '<span class="foreignCategory">' + FOREIGN_CATEGORY + '</span></td></tr>' +
         '<tr class="fundRow"><th><em>*</em>资金性质</th><td colspan="3"><select name="fundType"></select></td></tr>' +
         '<tr class="expireRow"><th><em>*</em>有效期至</th><td colspan="3">' +
-        '<input type="text" name="expireDate" maxlength="10" class="datePick short"></td></tr>' +
+        '<input type="text" name="expireDate" maxlength="10" class="datePick short">' +
+        '<span class="hint">日期格式：yyyy-mm-dd</span></td></tr>' +
         '<tr><th><em class="useStar">*</em>账户收支范围</th><td colspan="3">' +
         '<input type="text" name="acctUse" maxlength="100" class="wide"></td></tr>' +
         '<tr class="payeeRow"><th>是否申请发薪报销功能：</th><td colspan="3"><select name="isPayeeAcc">' +
@@ -148,6 +149,7 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
         if (category !== '基本户') {
             accField($form, 'isPayeeAcc').val('0');
         }
+        FW.labelFields($form);
     }
 
     function renumberAccounts() {
@@ -224,9 +226,46 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
             if (others.length) {
                 window.alert('基本账户只能有一个，请先修改前面的选择！');
                 select.value = CATEGORIES[0];
+                FW.markInvalid($(select), '基本账户只能有一个，请先修改前面的选择！');
             }
         }
         showAccountFields($form);
+    }
+
+    /*
+     * The arrow keys change a closed list's value at once, one choice at a time. While the customer moves
+     * through the categories that way the fields follow, and the basic-account rule waits until the choice
+     * is settled: on leaving the list or on Enter. A choice made with the mouse is checked at once.
+     */
+    var CATEGORY_KEYS = [33, 34, 35, 36, 37, 38, 39, 40];
+
+    function bindCategory() {
+        $accounts.on('keydown', '[name=category]', function (e) {
+            if ($.inArray(e.which, CATEGORY_KEYS) >= 0) {
+                $(this).data('keyed', true);
+            }
+        });
+        $accounts.on('change', '[name=category]', function () {
+            if ($(this).data('keyed')) {
+                showAccountFields($(this.form));
+            } else {
+                categoryChosen(this);
+            }
+        });
+        $accounts.on('blur', '[name=category]', function () {
+            var select = this;
+            if ($(select).data('keyed')) {
+                $(select).data('keyed', false);
+                if (select.value === '基本户') {
+                    categoryChosen(select);
+                    if (select.value !== '基本户') {
+                        window.setTimeout(function () {
+                            select.focus();
+                        }, 0);
+                    }
+                }
+            }
+        });
     }
 
     function accountCheck() {
@@ -254,6 +293,27 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
         $input.datepicker($.extend({changeMonth: true, changeYear: true, yearRange: '-60:+30'}, options || {}));
     }
 
+    /*
+     * The calendar's lists and days say what they are to a screen reader. jQuery UI redraws the calendar
+     * on every move and offers no hook after drawing, so its drawing function is wrapped.
+     */
+    function namePickerParts() {
+        var draw = $.datepicker._updateDatepicker;
+        $.datepicker._updateDatepicker = function (inst) {
+            var result = draw.apply(this, arguments);
+            var $div = inst.dpDiv;
+            $div.attr({role: 'dialog', 'aria-label': '选择日期'});
+            $div.find('select.ui-datepicker-month').attr('aria-label', '月份');
+            $div.find('select.ui-datepicker-year').attr('aria-label', '年份');
+            $div.find('td[data-handler=selectDay]').each(function () {
+                var $td = $(this);
+                $td.children('a').attr('aria-label', $td.attr('data-year') + '年' +
+                    (parseInt($td.attr('data-month'), 10) + 1) + '月' + $td.children('a').text() + '日');
+            });
+            return result;
+        };
+    }
+
     function showCertName(typeName, cellClass, otherText) {
         var other = field(typeName).val() === otherText;
         $('.' + cellClass).css('visibility', other ? 'visible' : 'hidden');
@@ -275,6 +335,7 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
         $('.billOnline').text(pre ? '×' : '√');
         $('.billPaper').text(pre ? '√' : '×');
         $('.repWord').text(repWord());
+        FW.labelFields($('#companyForm, #otherForm'));
     }
 
     // The fields that follow the yes/no answers; fields that are not asked keep their text but are not saved.
@@ -317,6 +378,7 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
             FW.setField($form.find('[name=relOrgCode]'), org.relOrgCode);
         }
         $relOrgs.append($form);
+        FW.labelFields($form);
         return $form;
     }
 
@@ -568,6 +630,7 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
         $.each(['repCertType', 'linkCertType', 'prtRepCertType'], function (i, name) {
             FW.fillSelect(field(name), FW.users.CERT_TYPES, true);
         });
+        namePickerParts();
         datePicker(field('orgCertStartDate'));
         datePicker(field('orgCertEndDate'));
 
@@ -591,9 +654,7 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
         $accounts.on('change', '[name=currency]', function () {
             showAccountFields($(this.form));
         });
-        $accounts.on('change', '[name=category]', function () {
-            categoryChosen(this);
-        });
+        bindCategory();
         $accounts.on('click', '.removeForm', function (e) {
             e.preventDefault();
             $(this).closest('form').remove();

@@ -88,6 +88,7 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
         $accounts.append($form);
         showAccountInfo($form);
         renumberAccounts();
+        FW.labelFields($form);
         return $form;
     }
 
