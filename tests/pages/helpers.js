@@ -150,6 +150,59 @@ async function dragUser(page, userId, row, role) {
   await page.waitForFunction(() => !document.querySelector('.ui-draggable-dragging'));
 }
 
+// Keyboard only: Tab (or Shift+Tab) until the focus is on an element that the selector matches.
+async function tabTo(page, selector, back = false) {
+  for (let i = 0; i < 150; i++) {
+    if (await page.evaluate((s) => document.activeElement.matches(s), selector)) {
+      return;
+    }
+    await page.keyboard.press(back ? 'Shift+Tab' : 'Tab');
+  }
+  throw new Error('the keyboard never reached ' + selector);
+}
+
+/*
+ * Keyboard only: fills the named fields inside `scope` in page order, reaching each with Tab: text is typed
+ * over what the field holds, a choice list and a group of radio buttons move with the arrow keys, a check box
+ * (value true) takes Space. Fields that already hold their value are passed by.
+ */
+async function keyFill(page, scope, values) {
+  const names = await page.evaluate(([sc, list]) => {
+    const at = (n) => document.querySelector(sc + ' [name=' + n + ']');
+    return list.filter(at).sort((a, b) => (at(a).compareDocumentPosition(at(b)) & 4 ? -1 : 1));
+  }, [scope, Object.keys(values)]);
+  for (const name of names) {
+    const selector = scope + ' [name=' + name + ']';
+    const state = () => page.evaluate((s) => {
+      const els = Array.from(document.querySelectorAll(s)), el = els[0];
+      const radio = els.find((e) => e.checked);
+      return { type: el.type, value: el.type === 'radio' ? radio && radio.value : el.value, checked: el.checked,
+        index: el.type === 'radio' ? els.indexOf(radio) : el.selectedIndex, options: el.options ? Array.from(el.options).map((o) => o.value) : els.map((e) => e.value) };
+    }, selector);
+    const want = values[name];
+    let now = await state();
+    if (want === '' || now.value === want || (now.type === 'checkbox' && now.checked === want)) {
+      continue;
+    }
+    await tabTo(page, selector);
+    if (now.type === 'checkbox') {
+      await page.keyboard.press('Space');
+    } else if (now.options.length && now.type !== 'text') {
+      const steps = now.options.indexOf(want) - now.index;
+      for (let i = 0; i < Math.abs(steps); i++) {
+        await page.keyboard.press(steps > 0 ? 'ArrowDown' : 'ArrowUp');
+      }
+    } else {
+      await page.keyboard.press('Control+A');
+      await page.keyboard.type(want);
+    }
+    now = await state();
+    if (now.type === 'checkbox' ? now.checked !== want : now.value !== want) {
+      throw new Error(selector + ' holds ' + now.value + ' after the keys for ' + want);
+    }
+  }
+}
+
 // The userIds shown in a grid cell.
 async function cellUsers(page, row, role) {
   return page.locator('td.cell[data-row="' + row + '"][data-role="' + role + '"] .gridUser')
@@ -203,5 +256,5 @@ function waitForPng(host, count) {
 
 module.exports = {
   launch, openForm, Dialogs, tab, activeTab, fillUser, fillAccount, fillFields, dragUser, cellUsers, md5,
-  signatureText, expectedInfoMark, decodeSaved, waitForPng, waitFor, PACKAGES,
+  signatureText, expectedInfoMark, decodeSaved, waitForPng, waitFor, PACKAGES, tabTo, keyFill,
 };
