@@ -90,6 +90,15 @@ test('eb_df with the keyboard alone: every step, the rights grid, print; axe-cor
       }
       await h.keyFill(page, '#userForms form:nth-child(' + (i + 1) + ')', fx.USERS[i]);
     }
+    // A fourth user, added and removed again: the focus goes back to the third user's first field.
+    await h.tabTo(page, '#addUser');
+    await page.keyboard.press('Enter');
+    await page.keyboard.press('Shift+Tab');
+    await page.keyboard.press('Enter');
+    assert.equal(await page.locator('#userForms form').count(), 3);
+    assert.equal(await page.evaluate(() => document.activeElement === document.querySelector(
+      '#userForms form:nth-child(3) [name=userName]')), true);
+    await h.waitFor(async () => (await page.locator('#fwStatus').textContent()) === '已删除用户4。');
     await nextStep(f, 2);
     const accounts = [{ account: fx.ACC_USD }, { account: fx.ACC_TRANS },
       { account: fx.ACC_BASE, isBaseAcc: true, isPayeeAcc: '1' }];

@@ -173,6 +173,9 @@ var FW = window.FW || {};
      * form that is added; controls named in the markup keep their names.
      */
     FW.labelFields = function ($root) {
+        $root.find('.formNo').each(function () {
+            $(this).closest('form').find('.removeForm').attr('aria-describedby', idOf(this));
+        });
         $root.find('table.fieldTable td').each(function () {
             var $td = $(this), $th = $td.prev('th'), $controls, $radios, thId, required, $star, hints, $no;
             $controls = $td.find('input, select').not('[type=hidden], :radio, :checkbox');
@@ -214,6 +217,10 @@ var FW = window.FW || {};
      * A failed check's mark on its field: aria-invalid, and the message beside the field (after the label
      * that holds a check box), tied to it as its first description, until the field changes.
      */
+    function fieldState(el) {
+        return el.type === 'checkbox' || el.type === 'radio' ? String(el.checked) : el.value;
+    }
+
     FW.markInvalid = function ($field, message) {
         var el = $field[0], $msg, $after;
         FW.clearInvalid($field);
@@ -222,7 +229,25 @@ var FW = window.FW || {};
         $msg = $('<span class="fieldError"></span>').text(message);
         $after.last().after($msg);
         idList(el, 'aria-describedby', idOf($msg[0]), true);
-        $field.attr('aria-invalid', 'true').data('fwError', $msg);
+        $field.attr('aria-invalid', 'true').data('fwError', $msg).data('fwErrorState', fieldState(el));
+    };
+
+    /*
+     * The 删除 link of a user, account or related-company form: the form goes, the focus moves to the first
+     * field of the form that takes its place (or of the one before it), and the removal is announced.
+     */
+    FW.removeForm = function (link, renumber) {
+        var $form = $(link).closest('form'), $to = $form.next('form'), $no = $form.find('.formNo');
+        var name = $no.length ? $no.text() : $(link).text().replace(/^删除/, '');
+        if (!$to.length) {
+            $to = $form.prev('form');
+        }
+        $form.remove();
+        if (renumber) {
+            renumber();
+        }
+        $to.find('input, select').not('[type=hidden]').filter(':visible').first().focus();
+        FW.announce('已删除' + name + '。');
     };
 
     FW.clearInvalid = function ($field) {
@@ -282,7 +307,9 @@ var FW = window.FW || {};
         });
         // A failed check's mark stays until the field changes.
         $(document).on('input change', '[aria-invalid=true]', function () {
-            FW.clearInvalid($(this));
+            if (fieldState(this) !== $(this).data('fwErrorState')) {
+                FW.clearInvalid($(this));
+            }
         });
         // The entry forms are never sent anywhere themselves.
         $(document).on('submit', 'form.entryForm', function () {

@@ -131,8 +131,9 @@
             });
             $container.on('click', '.removeForm', function (e) {
                 e.preventDefault();
-                $(this).closest('form').remove();
-                renumber($container);
+                FW.removeForm(this, function () {
+                    renumber($container);
+                });
             });
         },
 

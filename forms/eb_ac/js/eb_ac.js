@@ -657,8 +657,7 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
         bindCategory();
         $accounts.on('click', '.removeForm', function (e) {
             e.preventDefault();
-            $(this).closest('form').remove();
-            renumberAccounts();
+            FW.removeForm(this, renumberAccounts);
         });
         $('#addAccount').on('click', function () {
             addAccount().find('[name=currency]').focus();
@@ -668,7 +667,7 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
         });
         $relOrgs.on('click', '.removeForm', function (e) {
             e.preventDefault();
-            $(this).closest('form').remove();
+            FW.removeForm(this);
         });
         FW.page.started();
     });

@@ -122,11 +122,13 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
             if (!FW.isRmbAccount(account)) {
                 window.alert('基本账户只能为人民币账户，该账户不符合条件！');
                 checkbox.checked = false;
+                FW.markInvalid($(checkbox), '基本账户只能为人民币账户，该账户不符合条件！');
             } else {
                 others = $accounts.find('[name=isBaseAcc]:checked').not(checkbox);
                 if (others.length) {
                     window.alert('基本账户只能有一个，请先修改前面的选择！');
                     checkbox.checked = false;
+                    FW.markInvalid($(checkbox), '基本账户只能有一个，请先修改前面的选择！');
                 }
             }
         }
@@ -353,8 +355,7 @@ var saveValues, loadFromSavedData, saveToClient, makeSignature, infoMark, prepar
         });
         $accounts.on('click', '.removeForm', function (e) {
             e.preventDefault();
-            $(this).closest('form').remove();
-            renumberAccounts();
+            FW.removeForm(this, renumberAccounts);
         });
         $('#addAccount').on('click', function () {
             addAccount().find('[name=account]').focus();
