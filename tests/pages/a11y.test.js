@@ -7,30 +7,13 @@
 
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const path = require('path');
-const { createRequire } = require('module');
 const h = require('./helpers');
 const fx = require('./fixture');
 const ac = require('./fixture_ac');
 
-const AXE = createRequire(path.join(__dirname, '..', '..', 'forms', 'package.json')).resolve('axe-core/axe.min.js');
-
 let browser;
 test.before(async () => { browser = await h.launch(); });
 test.after(async () => { await browser.close(); });
-
-// The serious and critical axe-core violations on the page as it stands, with the elements concerned.
-async function axeFindings(page) {
-  if (!(await page.evaluate(() => typeof window.axe !== 'undefined'))) {
-    await page.addScriptTag({ path: AXE });
-  }
-  // A calendar that fades in or out would be judged half transparent.
-  await page.waitForFunction(() => window.jQuery(':animated').length === 0);
-  const result = await page.evaluate(() => window.axe.run(document,
-    { runOnly: { type: 'tag', values: ['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa', 'wcag22aa'] } }));
-  return result.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical')
-    .map((v) => v.id + ': ' + v.nodes.map((n) => n.target.join(' ')).join(', '));
-}
 
 async function focused(page) {
   return page.evaluate(() => {
@@ -48,7 +31,7 @@ async function nextStep(f, to) {
   const at = await focused(f.page);
   assert.match(at.className, /stepHead/);
   assert.equal(at.text, await f.page.locator('#tabs > ul > li').nth(to - 1).textContent());
-  assert.deepEqual(await axeFindings(f.page), [], 'step ' + to);
+  assert.deepEqual(await h.axeFindings(f.page), [], 'step ' + to);
 }
 
 // 下一步 on the empty first step: the message, and the name field marked, with the message beside it.
@@ -61,7 +44,17 @@ async function nextStepFails(f) {
   assert.equal(await field.getAttribute('aria-invalid'), 'true');
   const said = await field.getAttribute('aria-describedby');
   assert.equal(await f.page.locator('#' + said.split(' ')[0]).textContent(), '请输入公司全称！');
-  assert.deepEqual(await axeFindings(f.page), [], 'failed check');
+  assert.deepEqual(await h.axeFindings(f.page), [], 'failed check');
+}
+
+// Step 3 with keys alone: the finance manager (userId 3, second in the user list) picked and placed as the
+// 复核 of the transferable accounts (the merged role cells of the first row).
+async function reviewerByKeyboard(f) {
+  for (const key of ['Tab', 'ArrowDown', 'Enter', 'Tab', 'ArrowRight', 'ArrowRight', 'Enter', 'Escape']) {
+    await f.page.keyboard.press(key);
+  }
+  assert.deepEqual(await h.cellUsers(f.page, 0, 'fh'), [3]);
+  assert.deepEqual(f.dialogs.take(), []);
 }
 
 // From 打印申请表 to the printed form, with the QR picture of this print shown.
@@ -81,7 +74,7 @@ test('eb_df with the keyboard alone: every step, the rights grid, print; axe-cor
   try {
     const page = f.page;
     assert.equal((await focused(page)).id, 'customerName');
-    assert.deepEqual(await axeFindings(page), [], 'step 1');
+    assert.deepEqual(await h.axeFindings(page), [], 'step 1');
     await h.keyFill(page, '#companyForm', fx.COMPANY);
     for (let i = 0; i < fx.USERS.length; i++) {
       if (i > 0) {
@@ -110,7 +103,7 @@ test('eb_df with the keyboard alone: every step, the rights grid, print; axe-cor
       await h.keyFill(page, '#accountForms form:nth-child(' + (i + 1) + ')', accounts[i]);
     }
     await nextStep(f, 3);
-    // GRID
+    await reviewerByKeyboard(f);
     await nextStep(f, 4);
     await h.keyFill(page, '#otherForm', { ...fx.OTHER, ...fx.LIMITS });
     await nextStep(f, 5);
@@ -132,7 +125,7 @@ test('eb_ac with the keyboard alone: a failed check marked, the calendar, every 
     assert.equal(await page.locator('.fieldError').count(), 0);
     // The focus is in the second date field: its calendar is open.
     assert.equal(await page.locator('#ui-datepicker-div').isVisible(), true);
-    assert.deepEqual(await axeFindings(page), [], 'calendar');
+    assert.deepEqual(await h.axeFindings(page), [], 'calendar');
     // The fourth account passes 基本户, which the third already is, on its way to 专用户: no message.
     for (let i = 0; i < ac.ACCOUNTS.length; i++) {
       if (i > 0) {
@@ -163,7 +156,7 @@ test('eb_ac with the keyboard alone: a failed check marked, the calendar, every 
       await h.keyFill(page, '#userForms form:nth-child(' + (i + 1) + ')', fx.USERS[i]);
     }
     await nextStep(f, 3);
-    // GRID
+    await reviewerByKeyboard(f);
     await nextStep(f, 4);
     await h.keyFill(page, '#otherForm', ac.OTHER);
     for (let i = 0; i < ac.REL_ORGS.length; i++) {

@@ -165,6 +165,69 @@ test('three users: merged role cells, greyed cells, drops refused and accepted, 
   }
 });
 
+test('keyboard only: pick, place, refusals, moves past greyed and merged cells, 移除 and Escape', async () => {
+  const f = await h.openForm(browser);
+  try {
+    const { page, dialogs } = f;
+    await toGrid(f, 3, [[fx.ACC_USD], [fx.ACC_TRANS], [fx.ACC_BASE, true]]);
+    const said = await h.statusTexts(page);
+    // What has the focus: a cell by its description and users, a 移除 link by its label, a user of the list by
+    // name and pressed state.
+    const focused = () => page.evaluate(() => {
+      const el = document.activeElement;
+      const desc = document.getElementById(el.getAttribute('aria-describedby'));
+      return desc ? desc.textContent + '：' + [...el.children].map((u) => u.firstChild.nodeValue).join('、')
+        : el.getAttribute('aria-label') || el.firstChild.nodeValue + ' ' + el.getAttribute('aria-pressed');
+    });
+    const T = '账户' + fx.ACC_BASE + '、账户' + fx.ACC_TRANS; // the merged role cells
+    const U = '账户' + fx.ACC_USD; // the row whose role cells are greyed
+    const cells = { query2: [2, 0, 'query'], jb: [0, 0, 'jb'], fh: [0, 0, 'fh'] };
+    assert.deepEqual(await h.axeFindings(page, '#tab3'), []);
+    await page.locator('.gridPick').first().focus();
+    // [keys, focus afterwards, announcement or alert, expected cells, axe check]
+    const steps = [
+      [['ArrowDown', 'Enter'], '丙 true', '已选中丙，请用方向键选择单元格，按回车键放入。', {}, true],
+      [['Tab'], '查询，账户' + fx.ACC_BASE + '：乙、丙、甲'],
+      [['ArrowRight', 'ArrowRight', 'Enter'], '复核，' + T + '：丙', '已将丙设为' + T + '的复核。', { fh: [3] }],
+      [['Enter'], '复核，' + T + '：丙', { alert: '该用户已存在。' }, { fh: [3] }],
+      [['ArrowLeft', 'Space'], '经办，' + T + '：乙', { alert: '转账/发薪/报销业务中，一位用户只允许有一种操作功能。' },
+        { jb: [2] }],
+      // From the second row into the merged cell; Up and Down find no other stop in its column.
+      [['ArrowLeft', 'ArrowDown', 'ArrowRight', 'ArrowDown', 'ArrowUp'], '经办，' + T + '：乙'],
+      [['ArrowLeft', 'ArrowDown', 'ArrowRight', 'ArrowRight'], '查询，' + U + '：乙、丙、甲'],
+      [['Tab', 'Enter'], '移除 丙（查询，' + U + '）', '已将乙从' + U + '的查询中移除。', { query2: [3, 1] }],
+      [['Tab', 'Enter'], '移除 丙（查询，' + U + '）', '已将甲从' + U + '的查询中移除。', { query2: [3] }],
+      [['Enter'], '查询，' + U + '：', '已将丙从' + U + '的查询中移除。', { query2: [] }],
+      [['Enter'], '查询，' + U + '：丙', '已允许丙查询' + U + '。', { query2: [3] }],
+      [['Escape'], '查询，' + U + '：丙', '已取消选中丙。'],
+      [['Enter'], '查询，' + U + '：丙', '请先在用户列表中选中一位用户。', { query2: [3] }, true],
+      [['Shift+Tab'], '丙 false'],
+    ];
+    for (const [keys, focus, result, expected = {}, axe] of steps) {
+      const [step, before] = [keys.join(' '), said.length];
+      for (const key of keys) {
+        await page.keyboard.press(key); // the keyboard only, never the mouse
+      }
+      if (typeof result === 'string') {
+        await h.waitFor(() => said.length > before && said[said.length - 1] === result);
+      } else if (result) {
+        await h.waitFor(() => dialogs.seen.length > 0);
+        assert.deepEqual(dialogs.take(), [result.alert], step);
+      }
+      assert.equal(await focused(), focus, step);
+      for (const [name, ids] of Object.entries(expected)) {
+        assert.deepEqual(await h.cellUsers(page, cells[name][0], cells[name][2]), ids, step + ': ' + name);
+      }
+      if (axe) {
+        assert.deepEqual(await h.axeFindings(page, '#tab3'), [], step);
+      }
+    }
+    assert.deepEqual([dialogs.take(), f.errors], [[], []]);
+  } finally {
+    await f.close();
+  }
+});
+
 test('transferable accounts: renminbi with a transfer code; a basic account that cannot transfer stays greyed',
   async () => {
     const f = await h.openForm(browser);

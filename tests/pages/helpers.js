@@ -209,6 +209,32 @@ async function cellUsers(page, row, role) {
     .evaluateAll((els) => els.map((el) => Number(el.getAttribute('data-uid'))));
 }
 
+// Every text the page says through its status region, in order, as it is said.
+async function statusTexts(page) {
+  const said = [];
+  await page.exposeFunction('fwSaid', (text) => said.push(text));
+  await page.evaluate(() => {
+    const live = document.querySelector('#fwStatus');
+    new MutationObserver(() => live.textContent && window.fwSaid(live.textContent))
+      .observe(live, { childList: true, characterData: true, subtree: true });
+  });
+  return said;
+}
+
+// axe-core's serious and critical findings ("rule: elements") in an element (the whole page unless named),
+// against WCAG 2.x A and AA.
+async function axeFindings(page, selector = 'html') {
+  if (!(await page.evaluate(() => typeof window.axe !== 'undefined'))) {
+    await page.addScriptTag({ path: formsRequire.resolve('axe-core/axe.min.js') });
+  }
+  // A calendar that fades in or out would be judged half transparent.
+  await page.waitForFunction(() => window.jQuery(':animated').length === 0);
+  return page.evaluate((sel) => window.axe.run(document.querySelector(sel),
+    { runOnly: { type: 'tag', values: ['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa', 'wcag22aa'] } }).then((r) => r.violations
+    .filter((v) => v.impact === 'serious' || v.impact === 'critical')
+    .map((v) => v.id + ': ' + v.nodes.map((n) => n.target.join(' ')).join(', '))), selector);
+}
+
 function md5(text) {
   return crypto.createHash('md5').update(Buffer.from(text, 'utf8')).digest('hex');
 }
@@ -255,6 +281,6 @@ function waitForPng(host, count) {
 }
 
 module.exports = {
-  launch, openForm, Dialogs, tab, activeTab, fillUser, fillAccount, fillFields, dragUser, cellUsers, md5,
-  signatureText, expectedInfoMark, decodeSaved, waitForPng, waitFor, PACKAGES, tabTo, keyFill,
+  launch, openForm, Dialogs, tab, activeTab, fillUser, fillAccount, fillFields, dragUser, cellUsers, statusTexts,
+  axeFindings, md5, signatureText, expectedInfoMark, decodeSaved, waitForPng, waitFor, PACKAGES, tabTo, keyFill,
 };

@@ -3,12 +3,25 @@
  * Users are dragged from the user list into the cells and leave a cell by its close icon. The role cells of
  * the transferable accounts are merged into one cell when there are several of them; the role cells of the
  * other accounts are greyed and take no users.
+ *
+ * The same can be done without a mouse: a user of the list is picked with Enter or Space, and Enter or Space
+ * on a cell puts the picked user there, through the same checks as a drop. The list and the grid are one Tab
+ * stop each (the user or cell used last); the arrow keys move within them, and the 移除 links of the cell in
+ * use follow it in the Tab order. What a key did is said through the page's status region.
  */
 (function ($) {
     'use strict';
 
     var ROLE_NAMES = {jb: '经办', fh: '复核', sq: '授权'};
-    var state = null; // {users, accounts, rows: [{query, jb, fh, sq}], roles: [...]} of the grid on show
+    var COLUMN_NAMES = {query: '查询', jb: '经办', fh: '复核', sq: '授权'};
+    var KEY = {enter: 13, esc: 27, space: 32, up: 38, down: 40};
+    var MOVES = {37: [0, -1], 38: [-1, 0], 39: [0, 1], 40: [1, 0]}; // [rows, columns] for Left, Up, Right, Down
+    /*
+     * The grid on show: {users, accounts, rows: [{query, jb, fh, sq}], roles: [...], transRows, $host}, and for
+     * the keyboard: columns (query, then the roles), the picked userId (or null), the cell that holds the
+     * grid's Tab stop ($active) and the row the arrow keys move from (activeRow; a merged cell spans several).
+     */
+    var state = null;
 
     function userById(id) {
         var i;
@@ -55,6 +68,187 @@
             }
         }
         return true;
+    }
+
+    // An account as the messages name it: eb_ac's accounts have a name of their own ("账户3"), eb_df's a number.
+    function accountName(acc) {
+        return typeof acc.acctId === 'string' && acc.acctId ? acc.acctId : '账户' + acc.account;
+    }
+
+    // The accounts a cell sets: its row's for a query cell, all transferable ones for the (merged) role cell.
+    function cellPlace($cell) {
+        var rows = $cell.attr('data-role') === 'query' ? [parseInt($cell.attr('data-row'), 10)] : state.transRows;
+        if (rows.length > 2) {
+            return accountName(state.accounts[rows[0]]) + '等' + rows.length + '个账户';
+        }
+        return $.map(rows, function (i) {
+            return accountName(state.accounts[i]);
+        }).join('、');
+    }
+
+    function userName(id) {
+        var user = userById(id);
+        return user ? user.userName : String(id);
+    }
+
+    /*
+     * The 移除 links of a cell name their user, the column and the account; done again whenever the users of
+     * the cell change. Only the links of the cell that holds the Tab stop are in the Tab order, so that Tab
+     * leaves the grid after them.
+     */
+    function labelCell($cell) {
+        var column = COLUMN_NAMES[$cell.attr('data-role')], place = cellPlace($cell);
+        var inTabOrder = state.$active && state.$active[0] === $cell[0];
+        $cell.children('.gridUser').each(function () {
+            $(this).children('.ui-icon-close').attr({
+                'aria-label': '移除 ' + userName(parseInt($(this).attr('data-uid'), 10)) + '（' + column + '，' +
+                    place + '）',
+                tabindex: inTabOrder ? '0' : '-1'
+            });
+        });
+    }
+
+    function labelAll() {
+        state.$host.find('td.cell').not('.cellOff').each(function () {
+            labelCell($(this));
+        });
+    }
+
+    /*
+     * Each accepting cell is described by its column and account; its name stays its content, the users, so
+     * that what is read is what is shown. The descriptions stand out of sight beside the grid.
+     */
+    function describeCells($host) {
+        var html = '';
+        $host.find('td.cell').not('.cellOff').each(function () {
+            var id = 'gridCell' + $(this).attr('data-row') + $(this).attr('data-role');
+            $(this).attr({tabindex: '-1', 'aria-describedby': id});
+            html += '<span id="' + id + '">' + FW.escapeHtml(COLUMN_NAMES[$(this).attr('data-role')] + '，' +
+                cellPlace($(this))) + '</span>';
+        });
+        $host.append('<div class="gridDescs" style="display: none">' + html + '</div>');
+    }
+
+    // Moves the grid's Tab stop to a cell; row is the row the arrow keys go on from.
+    function setActive($cell, row) {
+        var $old = state.$active;
+        state.$active = $cell;
+        state.activeRow = row;
+        if ($old && $old[0] !== $cell[0]) {
+            $old.attr('tabindex', '-1');
+            labelCell($old);
+        }
+        $cell.attr('tabindex', '0');
+        labelCell($cell);
+    }
+
+    /*
+     * The accepting cell next to the active one in a direction (dRow or dCol is 1 or -1), or null at the
+     * edge. Greyed cells are passed over, and so are the other rows of a merged cell.
+     */
+    function nextCell(dRow, dCol) {
+        var $from = state.$active, col = $.inArray($from.attr('data-role'), state.columns);
+        var row = state.activeRow, $cell;
+        for (;;) {
+            row += dRow;
+            col += dCol;
+            if (row < 0 || row >= state.rows.length || col < 0 || col >= state.columns.length) {
+                return null;
+            }
+            $cell = state.rows[row][state.columns[col]];
+            if ($cell && !$cell.hasClass('cellOff') && $cell[0] !== $from[0]) {
+                return {$cell: $cell, row: row};
+            }
+        }
+    }
+
+    function pickUser(id) {
+        var was = state.picked;
+        state.picked = id;
+        state.$host.find('li.gridSource').each(function () {
+            var on = parseInt($(this).attr('data-uid'), 10) === id;
+            $(this).toggleClass('gridPicked', on).children('.gridPick').attr('aria-pressed', on ? 'true' : 'false');
+        });
+        if (id !== null) {
+            FW.announce('已选中' + userName(id) + '，请用方向键选择单元格，按回车键放入。');
+        } else if (was !== null) {
+            FW.announce('已取消选中' + userName(was) + '。');
+        }
+    }
+
+    // Enter or Space on a cell: the picked user goes there when a drop would be allowed.
+    function placePicked($cell) {
+        var id = state.picked, name;
+        if (id === null) {
+            FW.announce('请先在用户列表中选中一位用户。');
+            return;
+        }
+        if (!dropAllowed($cell, id)) {
+            return;
+        }
+        $cell.append(userHtml(id));
+        labelCell($cell);
+        name = userName(id);
+        FW.announce($cell.attr('data-role') === 'query' ? '已允许' + name + '查询' + cellPlace($cell) + '。' :
+            '已将' + name + '设为' + cellPlace($cell) + '的' + COLUMN_NAMES[$cell.attr('data-role')] + '。');
+    }
+
+    // Keys of the user list: Enter or Space picks (or drops the pick), Up and Down move among the users.
+    function listKeys(e) {
+        var $items = state.$host.find('.gridPick'), at = $items.index(this), id;
+        if (e.which === KEY.enter || e.which === KEY.space) {
+            id = parseInt($(this).parent().attr('data-uid'), 10);
+            pickUser(state.picked === id ? null : id);
+        } else if (e.which === KEY.up || e.which === KEY.down) {
+            at += e.which === KEY.up ? -1 : 1;
+            if (at >= 0 && at < $items.length) {
+                $items.eq(at).focus();
+            }
+        } else {
+            return undefined;
+        }
+        e.preventDefault();
+        return false;
+    }
+
+    // Keys of a cell itself (not of its 移除 links): the arrows move, Enter or Space puts the picked user.
+    function cellKeys(e) {
+        var next;
+        if (e.target !== this) {
+            return undefined;
+        }
+        if (e.which === KEY.enter || e.which === KEY.space) {
+            placePicked($(this));
+        } else if (MOVES[e.which]) {
+            next = nextCell(MOVES[e.which][0], MOVES[e.which][1]);
+            if (next) {
+                setActive(next.$cell, next.row);
+                next.$cell.focus();
+            }
+        } else {
+            return undefined;
+        }
+        e.preventDefault();
+        return false;
+    }
+
+    /*
+     * 移除: the user leaves the cell, and the focus goes to the next 移除 link of the cell, else the one
+     * before, else the cell, so that a keyboard user is not thrown back to the top of the page.
+     */
+    function removeUser(link) {
+        var $user = $(link).parent(), $cell = $user.parent(), $links = $cell.find('.ui-icon-close');
+        var at = $links.index(link), id = parseInt($user.attr('data-uid'), 10), $focus;
+        if (at + 1 < $links.length) {
+            $focus = $links.eq(at + 1);
+        } else {
+            $focus = at > 0 ? $links.eq(at - 1) : $cell;
+        }
+        $user.remove();
+        labelCell($cell);
+        $focus.focus();
+        FW.announce('已将' + userName(id) + '从' + cellPlace($cell) + '的' + COLUMN_NAMES[$cell.attr('data-role')] +
+            '中移除。');
     }
 
     function headerHtml(userCount, payroll, accountHead) {
@@ -124,7 +318,8 @@
                 }
             }
             span = transRows.length;
-            state = {users: users, accounts: accounts, rows: rows, roles: roles, transRows: transRows, $host: $host};
+            state = {users: users, accounts: accounts, rows: rows, roles: roles, transRows: transRows, $host: $host,
+                columns: ['query'].concat(roles), picked: null, $active: null, activeRow: 0};
 
             // Initial filling, written straight into the markup: everybody may query every account; the first
             // user initiates and the last authorises the transfers.
@@ -134,14 +329,15 @@
             cellHtml = {jb: users.length > 1 ? userHtml(users[0].userId) : '', fh: '',
                 sq: users.length > 1 ? userHtml(users[users.length - 1].userId) : ''};
 
-            html.push('<table class="rightsGrid"><thead>' + headerHtml(users.length, payroll, accountHead || '账号') +
-                '</thead><tbody>');
+            html.push('<table class="rightsGrid" role="grid" aria-label="账户功能设置"><thead>' +
+                headerHtml(users.length, payroll, accountHead || '账号') + '</thead><tbody>');
             for (i = 0; i < accounts.length; i++) {
                 html.push('<tr><td class="accCol">' + FW.escapeHtml(accounts[i].label) + '</td>' +
                     '<td class="cell" data-row="' + i + '" data-role="query">' + everybody + '</td>');
                 for (r = 0; r < roles.length; r++) {
                     if (accounts[i].isTransAble !== 1) {
-                        html.push('<td class="cell cellOff" data-row="' + i + '" data-role="' + roles[r] + '"></td>');
+                        html.push('<td class="cell cellOff" data-row="' + i + '" data-role="' + roles[r] +
+                            '" aria-disabled="true"></td>');
                     } else if (i === transRows[0]) {
                         html.push('<td class="cell roleCell" data-row="' + i + '" data-role="' + roles[r] + '"' +
                             (span > 1 ? ' rowspan="' + span + '"' : '') + '>' + cellHtml[roles[r]] + '</td>');
@@ -151,15 +347,18 @@
             }
             html.push('</tbody></table>');
 
-            var listHtml = '<ul class="gridUsers">';
+            // Each user of the list is a toggle button for the keyboard; the first is the list's Tab stop.
+            var listHtml = '<ul class="gridUsers" aria-labelledby="gridUsersHead">';
             for (i = 0; i < users.length; i++) {
                 listHtml += '<li class="gridSource ui-state-default" data-uid="' + users[i].userId + '">' +
-                    FW.escapeHtml(users[i].userName) + '<span class="userTitle">' +
-                    FW.escapeHtml(users[i].title) + '</span></li>';
+                    '<span class="gridPick" role="button" aria-pressed="false" tabindex="' + (i ? '-1' : '0') +
+                    '">' + FW.escapeHtml(users[i].userName) + '<span class="userTitle">' +
+                    FW.escapeHtml(users[i].title) + '</span></span></li>';
             }
             listHtml += '</ul>';
 
-            $host.empty().html('<div class="gridUserBox"><div class="boxHead">用户列表</div>' + listHtml +
+            $host.empty().html('<div class="gridUserBox"><div class="boxHead" id="gridUsersHead">用户列表</div>' +
+                listHtml +
                 '</div><div class="gridBox">' + html.join('') + '</div>');
             $table = $host.find('table.rightsGrid');
 
@@ -185,12 +384,40 @@
                     var id = parseInt(ui.draggable.attr('data-uid'), 10);
                     if (dropAllowed($(this), id)) {
                         $(this).append(userHtml(id));
+                        labelCell($(this));
                     }
                 }
             });
             $table.on('click', '.ui-icon-close', function (e) {
                 e.preventDefault();
-                $(this).parent().remove();
+                removeUser(this);
+            });
+
+            // The keyboard path beside the dragging.
+            describeCells($host);
+            if (rows.length) {
+                setActive(rows[0].query, 0);
+            }
+            labelAll();
+            $table.on('keydown', 'td.cell', cellKeys);
+            // A cell reached by the mouse or by Tab holds the grid's Tab stop from then on.
+            $table.on('focusin', 'td.cell', function () {
+                if (!$(this).hasClass('cellOff') && (!state.$active || this !== state.$active[0])) {
+                    setActive($(this), parseInt($(this).attr('data-row'), 10));
+                }
+            });
+            $host.find('ul.gridUsers').on('keydown', '.gridPick', listKeys).on('focusin', '.gridPick', function () {
+                $host.find('.gridPick').attr('tabindex', '-1');
+                $(this).attr('tabindex', '0');
+            });
+            // Escape drops the pick wherever the focus is in the list or the grid.
+            $host.children('.gridUserBox, .gridBox').on('keydown', function (e) {
+                if (e.which === KEY.esc && state.picked !== null) {
+                    pickUser(null);
+                    e.preventDefault();
+                    return false;
+                }
+                return undefined;
             });
         },
 
@@ -244,6 +471,7 @@
                     cell.html(html);
                 }
             }
+            labelAll();
             return true;
         },
 
