@@ -163,7 +163,7 @@ async function tabTo(page, selector, back = false) {
 
 /*
  * Keyboard only: fills the named fields inside `scope` in page order, reaching each with Tab: text is typed
- * over what the field holds, a choice list and a group of radio buttons move with the arrow keys, a check box
+ * over what the field holds, a choice list or a group of radio buttons moves with the arrow keys, a check box
  * (value true) takes Space. Fields that already hold their value are passed by.
  */
 async function keyFill(page, scope, values) {
@@ -172,33 +172,33 @@ async function keyFill(page, scope, values) {
     return list.filter(at).sort((a, b) => (at(a).compareDocumentPosition(at(b)) & 4 ? -1 : 1));
   }, [scope, Object.keys(values)]);
   for (const name of names) {
-    const selector = scope + ' [name=' + name + ']';
+    const selector = scope + ' [name=' + name + ']', want = values[name];
+    // The value as text (true/false for a check box) and the choices, as the keys move through them.
     const state = () => page.evaluate((s) => {
       const els = Array.from(document.querySelectorAll(s)), el = els[0];
-      const radio = els.find((e) => e.checked);
-      return { type: el.type, value: el.type === 'radio' ? radio && radio.value : el.value, checked: el.checked,
-        index: el.type === 'radio' ? els.indexOf(radio) : el.selectedIndex, options: el.options ? Array.from(el.options).map((o) => o.value) : els.map((e) => e.value) };
+      const choices = el.options ? Array.from(el.options) : els;
+      const at = el.options ? el.selectedIndex : els.findIndex((e) => e.checked);
+      return { type: el.type, choices: choices.map((o) => o.value), at,
+        value: el.type === 'checkbox' ? el.checked : el.type === 'radio' ? (els[at] || {}).value : el.value };
     }, selector);
-    const want = values[name];
-    let now = await state();
-    if (want === '' || now.value === want || (now.type === 'checkbox' && now.checked === want)) {
+    const now = await state();
+    if (want === '' || now.value === want) {
       continue;
     }
     await tabTo(page, selector);
     if (now.type === 'checkbox') {
       await page.keyboard.press('Space');
-    } else if (now.options.length && now.type !== 'text') {
-      const steps = now.options.indexOf(want) - now.index;
-      for (let i = 0; i < Math.abs(steps); i++) {
-        await page.keyboard.press(steps > 0 ? 'ArrowDown' : 'ArrowUp');
-      }
-    } else {
+    } else if (now.type === 'text') {
       await page.keyboard.press('Control+A');
       await page.keyboard.type(want);
     }
-    now = await state();
-    if (now.type === 'checkbox' ? now.checked !== want : now.value !== want) {
-      throw new Error(selector + ' holds ' + now.value + ' after the keys for ' + want);
+    const steps = now.type === 'text' ? 0 : now.choices.indexOf(want) - now.at;
+    for (let i = 0; i < Math.abs(steps) && now.type !== 'checkbox'; i++) {
+      await page.keyboard.press(steps > 0 ? 'ArrowDown' : 'ArrowUp');
+    }
+    const after = (await state()).value;
+    if (after !== want) {
+      throw new Error(selector + ' holds ' + after + ' after the keys for ' + want);
     }
   }
 }
