@@ -168,9 +168,10 @@ var FW = window.FW || {};
 
     /*
      * Names the controls of the entry tables for screen readers: each one by the heading cell before it in
-     * its row, after the form's number ("用户2") where the form has one, radio buttons as a group under that heading, the hints of the cell as their description, and
-     * aria-required where the heading shows its "*". Runs again after a "*" is shown or hidden, and for every
-     * form that is added; controls named in the markup keep their names.
+     * its row, after the form's number ("用户2") where the form has one; radio buttons as a group under that
+     * heading; the hints of the cell as their description; aria-required where the heading shows its "*".
+     * Runs again after a "*" is shown or hidden, and for every form that is added; controls named in the
+     * markup keep their names. Each 删除 link is described by its form's number.
      */
     FW.labelFields = function ($root) {
         $root.find('.formNo').each(function () {
@@ -213,14 +214,15 @@ var FW = window.FW || {};
         });
     };
 
-    /*
-     * A failed check's mark on its field: aria-invalid, and the message beside the field (after the label
-     * that holds a check box), tied to it as its first description, until the field changes.
-     */
+    // What "the field changes" compares: a check box's state, any other field's value.
     function fieldState(el) {
         return el.type === 'checkbox' || el.type === 'radio' ? String(el.checked) : el.value;
     }
 
+    /*
+     * A failed check's mark on its field: aria-invalid, and the message beside the field (after the label
+     * that holds a check box), tied to it as its first description, until the field changes.
+     */
     FW.markInvalid = function ($field, message) {
         var el = $field[0], $msg, $after;
         FW.clearInvalid($field);
@@ -230,6 +232,18 @@ var FW = window.FW || {};
         $after.last().after($msg);
         idList(el, 'aria-describedby', idOf($msg[0]), true);
         $field.attr('aria-invalid', 'true').data('fwError', $msg).data('fwErrorState', fieldState(el));
+    };
+
+    FW.clearInvalid = function ($field) {
+        $field.each(function () {
+            var $msg = $(this).data('fwError');
+            if ($msg) {
+                idList(this, 'aria-describedby', $msg[0].id, false);
+                $msg.remove();
+                $(this).removeData('fwError');
+            }
+            $(this).removeAttr('aria-invalid');
+        });
     };
 
     /*
@@ -248,18 +262,6 @@ var FW = window.FW || {};
         }
         $to.find('input, select').not('[type=hidden]').filter(':visible').first().focus();
         FW.announce('已删除' + name + '。');
-    };
-
-    FW.clearInvalid = function ($field) {
-        $field.each(function () {
-            var $msg = $(this).data('fwError');
-            if ($msg) {
-                idList(this, 'aria-describedby', $msg[0].id, false);
-                $msg.remove();
-                $(this).removeData('fwError');
-            }
-            $(this).removeAttr('aria-invalid');
-        });
     };
 
     // Reports a failed check, marks the field and leaves the focus on it.

@@ -13,7 +13,7 @@
     'use strict';
 
     var ROLE_NAMES = {jb: '经办', fh: '复核', sq: '授权'};
-    var COLUMN_NAMES = {query: '查询', jb: '经办', fh: '复核', sq: '授权'};
+    var COLUMN_NAMES = $.extend({query: '查询'}, ROLE_NAMES);
     var KEY = {enter: 13, esc: 27, space: 32, up: 38, down: 40};
     var MOVES = {37: [0, -1], 38: [-1, 0], 39: [0, 1], 40: [1, 0]}; // [rows, columns] for Left, Up, Right, Down
     /*
@@ -70,9 +70,9 @@
         return true;
     }
 
-    // An account as the messages name it: eb_ac's accounts have a name of their own ("账户3"), eb_df's a number.
+    // An account as the page's messages name it (its `name`), else by its row label.
     function accountName(acc) {
-        return typeof acc.acctId === 'string' && acc.acctId ? acc.acctId : '账户' + acc.account;
+        return acc.name || acc.label;
     }
 
     // The accounts a cell sets: its row's for a query cell, all transferable ones for the (merged) role cell.
@@ -306,7 +306,8 @@
 
         /*
          * Builds the grid in $host for the sorted users and accounts (each account with its number in
-         * `account`, its isTransAble and its row label in `label`) and fills it initially. The head of the
+         * `account`, its isTransAble, its row label in `label` and, for what is said to screen readers, its name in
+         * `name`) and fills it initially. The head of the
          * account column is "账号" unless accountHead names it otherwise.
          */
         build: function ($host, users, accounts, payroll, accountHead) {

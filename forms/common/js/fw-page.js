@@ -142,7 +142,7 @@
         var rows;
         if (gridStale || !FW.grid.built()) {
             rows = $.map(window.accounts, function (acc) {
-                return $.extend({label: desc.gridLabel(acc)}, acc);
+                return $.extend({label: desc.gridLabel(acc), name: desc.gridNames.query(acc)}, acc);
             });
             FW.grid.build($('#grid'), window.users, rows, page.hasPayroll(), desc.gridHead);
             gridStale = false;
